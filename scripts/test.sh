@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native unit tests under
+# sanitizers, then the Windows programs and their tests under Wine.
+# Extra arguments go to ctest, e.g.:  scripts/test.sh -L unit   or   -R Nightly
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+source scripts/wine-env.sh
+
+cmake --preset native >/dev/null
+cmake --build --preset native
+# The shipped 32-bit build is always built, even where it cannot be run.
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+if [ "$MORVA_WINDOWS_PRESET" != windows ]; then
+  echo "note: this kernel runs no 32-bit programs; the Windows tests run on the x86_64 build"
+  cmake --preset "$MORVA_WINDOWS_PRESET" >/dev/null
+  cmake --build --preset "$MORVA_WINDOWS_PRESET"
+fi
+
+trap wine_env_stop EXIT
+wine_env_start
+
+status=0
+ctest --preset native "$@" || status=1
+ctest --preset "$MORVA_WINDOWS_PRESET" "$@" || status=1
+exit $status

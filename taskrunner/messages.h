@@ -1,0 +1,32 @@
+#ifndef RUNWELL_MESSAGES_H_
+#define RUNWELL_MESSAGES_H_
+
+#include <cstdint>
+#include <string>
+
+namespace runwell {
+
+// The runner's messages, exactly as the engine's users read them in the logs.
+// "\n" is a line feed; the logs store it as CR LF.
+extern const char kCommandLineIsNull[];
+extern const char kFailedToStart[];
+extern const char kWaitFailed[];
+extern const char kWaitAbandoned[];
+extern const char kTimedOut[];
+extern const char kNoExitCode[];
+
+std::string RunningMessage(const std::string& taskTitle);
+std::string DataFileFailedMessage(const std::string& dataFilePath);
+std::string CommandLineMessage(const std::string& commandLine,
+                               const std::string& workingDir);
+std::string ExitCodeMessage(uint32_t resultCode);
+
+// The code as a signed 32-bit number: 4294967295 reads "-1".
+std::string FormatExitCode(uint32_t resultCode);
+
+// Text-mode bytes of a message: every LF stored as CR LF.
+std::string ToTextMode(const std::string& message);
+
+}  // namespace runwell
+
+#endif

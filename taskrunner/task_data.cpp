@@ -1,0 +1,66 @@
+#include "task_data.h"
+
+#include <climits>
+
+#include "task_title.h"
+
+namespace runwell {
+
+std::vector<std::string> SplitTextLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  size_t end = bytes.find('\x1a');
+  if (end == std::string::npos) end = bytes.size();
+  size_t start = 0;
+  while (start < end) {
+    size_t newline = bytes.find('\n', start);
+    if (newline == std::string::npos || newline >= end) {
+      lines.push_back(bytes.substr(start, end - start));
+      break;
+    }
+    size_t lineEnd = newline;
+    if (lineEnd > start && bytes[lineEnd - 1] == '\r') --lineEnd;
+    lines.push_back(bytes.substr(start, lineEnd - start));
+    start = newline + 1;
+  }
+  return lines;
+}
+
+uint32_t ParseTimeLimitMs(const std::string& line) {
+  size_t i = 0;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  bool negative = false;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) {
+    negative = line[i] == '-';
+    ++i;
+  }
+  // strtol saturates at the limits of a 32-bit long.
+  int64_t value = 0;
+  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+    value = value * 10 + (line[i] - '0');
+    if (value > int64_t{INT32_MAX} + 1) value = int64_t{INT32_MAX} + 1;
+  }
+  if (negative) {
+    value = -value;
+  } else if (value > INT32_MAX) {
+    value = INT32_MAX;
+  }
+  const uint32_t minutes = static_cast<uint32_t>(static_cast<int32_t>(value));
+  return minutes * 60000u;
+}
+
+TaskData ParseTaskData(const std::string& bytes) {
+  TaskData data;
+  const std::vector<std::string> lines = SplitTextLines(bytes);
+  if (lines.size() >= 1) {
+    if (lines[0] == "null") {
+      data.commandLineIsNull = true;
+    } else {
+      data.commandLine = lines[0];
+    }
+  }
+  if (lines.size() >= 2 && lines[1] != "null") data.workingDir = lines[1];
+  if (lines.size() >= 3) data.timeLimitMs = ParseTimeLimitMs(lines[2]);
+  return data;
+}
+
+}  // namespace runwell

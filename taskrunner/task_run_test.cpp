@@ -1,0 +1,217 @@
+#include "task_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <vector>
+
+#include "messages.h"
+
+namespace runwell {
+namespace {
+
+// Files in memory and a scripted task.
+class FakePlatform : public TaskRunPlatform {
+ public:
+  std::string commandLine = "C:\\Morva\\Runwell.exe /t Nightly";
+  std::map<std::string, std::string> files;
+  std::set<std::string> unwritable;
+  bool startSucceeds = true;
+  WaitOutcome waitOutcome = WaitOutcome::kSignalled;
+  bool exitCodeReadable = true;
+  uint32_t exitCode = 0;
+
+  // What the runner did.
+  std::vector<std::string> calls;
+  std::string startedCommandLine;
+  std::string startedWorkingDir;
+  uint32_t waitedMs = 12345;
+
+  std::string CommandLine() override { return commandLine; }
+  bool ReadFile(const std::string& path, std::string* bytes) override {
+    auto it = files.find(path);
+    if (it == files.end()) return false;
+    *bytes = it->second;
+    return true;
+  }
+  void AppendToFile(const std::string& path,
+                    const std::string& bytes) override {
+    if (!unwritable.count(path)) files[path] += bytes;
+  }
+  bool StartTask(const std::string& command, const std::string& dir) override {
+    calls.push_back("start");
+    startedCommandLine = command;
+    startedWorkingDir = dir;
+    return startSucceeds;
+  }
+  WaitOutcome WaitForTask(uint32_t timeoutMs) override {
+    calls.push_back("wait");
+    waitedMs = timeoutMs;
+    return waitOutcome;
+  }
+  void TerminateTask() override { calls.push_back("terminate"); }
+  bool GetTaskExitCode(uint32_t* code) override {
+    calls.push_back("exitcode");
+    *code = exitCode;
+    return exitCodeReadable;
+  }
+  void CloseTaskHandles() override { calls.push_back("close"); }
+
+  const std::string& OutputLog() { return files["inputs\\outputLog.JSD"]; }
+  const std::string& TaskLog() { return files["TaskLogs\\Nightly"]; }
+};
+
+using Calls = std::vector<std::string>;
+
+const char kHeader[] =
+    "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
+    "\r\nCommandLine = cmd /c backup.bat\r\nWorking Dir = C:\\jobs";
+
+TEST(RunTask, NightlyExample) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "cmd /c backup.bat\r\nC:\\jobs\r\n0\r\n";
+  EXPECT_EQ(0u, RunTask(p));
+  EXPECT_EQ(std::string(kHeader) + "\r\nExit Code = 0", p.TaskLog());
+  EXPECT_EQ(p.TaskLog(), p.OutputLog());
+  EXPECT_EQ("cmd /c backup.bat", p.startedCommandLine);
+  EXPECT_EQ("C:\\jobs", p.startedWorkingDir);
+  EXPECT_EQ(0u, p.waitedMs);
+  EXPECT_EQ(Calls({"start", "wait", "exitcode", "close"}), p.calls);
+}
+
+TEST(RunTask, AppendsAfterEarlierRuns) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "cmd /c backup.bat\nC:\\jobs\n";
+  p.files["TaskLogs\\Nightly"] = "before";
+  p.exitCode = 7;
+  EXPECT_EQ(7u, RunTask(p));
+  EXPECT_EQ("before" + std::string(kHeader) + "\r\nExit Code = 7",
+            p.TaskLog());
+}
+
+TEST(RunTask, EachEnd) {
+  struct Case {
+    const char* name;
+    bool dataFile;
+    bool startSucceeds;
+    WaitOutcome wait;
+    bool exitCodeReadable;
+    uint32_t taskExitCode;
+    uint32_t result;
+    std::string tail;  // what follows the header
+    Calls calls;
+  } cases[] = {
+      {"start failed", true, false, WaitOutcome::kSignalled, true, 0, 1,
+       "\r\nError:: Failed to start process\r\n", {"start"}},
+      {"wait failed", true, true, WaitOutcome::kFailed, true, 0, 2,
+       "\r\nWARNING:: The task did not allow us to wait on it!\r\n",
+       {"start", "wait"}},
+      {"abandoned", true, true, WaitOutcome::kAbandoned, true, 0, 3,
+       "\r\nWARNING:: The task was abondoned without providing feedback\r\n",
+       {"start", "wait"}},
+      {"timed out", true, true, WaitOutcome::kTimedOut, true, 5, 258,
+       "\r\nProcess Timed out and Forcibly terminated.\r\n"
+       "\r\nExit Code = 258",
+       {"start", "wait", "terminate", "close"}},
+      {"exit code unreadable", true, true, WaitOutcome::kSignalled, false, 9,
+       0, "\r\nWARNING:: could not get exit code\r\nExit Code = 0",
+       {"start", "wait", "exitcode", "close"}},
+      {"task's own code", true, true, WaitOutcome::kSignalled, true, 258, 258,
+       "\r\nExit Code = 258", {"start", "wait", "exitcode", "close"}},
+      {"negative code", true, true, WaitOutcome::kSignalled, true,
+       4294967295u, 4294967295u, "\r\nExit Code = -1",
+       {"start", "wait", "exitcode", "close"}},
+      {"high bit", true, true, WaitOutcome::kSignalled, true, 0x80000000u,
+       0x80000000u, "\r\nExit Code = -2147483648",
+       {"start", "wait", "exitcode", "close"}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.files["runwell_Nightly.txt"] = "cmd /c backup.bat\nC:\\jobs\n3\n";
+    p.startSucceeds = c.startSucceeds;
+    p.waitOutcome = c.wait;
+    p.exitCodeReadable = c.exitCodeReadable;
+    p.exitCode = c.taskExitCode;
+    EXPECT_EQ(c.result, RunTask(p)) << c.name;
+    EXPECT_EQ(kHeader + c.tail, p.TaskLog()) << c.name;
+    EXPECT_EQ(p.TaskLog(), p.OutputLog()) << c.name;
+    EXPECT_EQ(c.calls, p.calls) << c.name;
+    if (c.startSucceeds) {
+      EXPECT_EQ(180000u, p.waitedMs) << c.name;
+    }
+  }
+}
+
+TEST(RunTask, DataFileMissing) {
+  FakePlatform p;
+  EXPECT_EQ(10u, RunTask(p));
+  EXPECT_EQ(
+      "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
+      "\r\nCould not open Runwell.exe data file: runwell_Nightly.txt",
+      p.TaskLog());
+  EXPECT_EQ(p.TaskLog(), p.OutputLog());
+  EXPECT_TRUE(p.calls.empty());
+}
+
+TEST(RunTask, NullCommandLineNeverStarts) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "null\nnull\n1\n";
+  EXPECT_EQ(1u, RunTask(p));
+  EXPECT_EQ(
+      "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
+      "CommandLine is NULL. Please Edit your Windows Command Task parameters"
+      "\r\nCommandLine = \r\nWorking Dir = "
+      "\r\nError:: Failed to start process\r\n",
+      p.TaskLog());
+  EXPECT_TRUE(p.calls.empty());
+}
+
+TEST(RunTask, EmptyDataFileMeansNoCommandLine) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "";
+  EXPECT_EQ(1u, RunTask(p));
+  EXPECT_EQ(
+      "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
+      "\r\nCommandLine = \r\nWorking Dir = "
+      "\r\nError:: Failed to start process\r\n",
+      p.TaskLog());
+  EXPECT_TRUE(p.calls.empty());
+}
+
+TEST(RunTask, EmptyWorkingDirIsPassedAsText) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "task.exe\nnull\n";
+  EXPECT_EQ(0u, RunTask(p));
+  EXPECT_EQ("task.exe", p.startedCommandLine);
+  EXPECT_EQ("", p.startedWorkingDir);
+  EXPECT_EQ(0u, p.waitedMs);
+}
+
+TEST(RunTask, UnwritableLogsDoNotChangeTheRun) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "cmd\nC:\\\n";
+  p.unwritable = {"TaskLogs\\Nightly"};
+  p.exitCode = 4;
+  EXPECT_EQ(4u, RunTask(p));
+  EXPECT_EQ(0u, p.files.count("TaskLogs\\Nightly"));
+  EXPECT_NE(std::string::npos, p.OutputLog().find("Exit Code = 4"));
+
+  // An empty title names the folder itself as the task log.
+  FakePlatform q;
+  q.commandLine = "Runwell.exe /t";
+  q.files["runwell_.txt"] = "cmd\n";
+  EXPECT_EQ(0u, RunTask(q));
+  EXPECT_EQ("TaskLogs\\", TaskLogPath(""));
+  EXPECT_NE(std::string::npos,
+            q.OutputLog().find("Running: Task Title = \r\n"));
+}
+
+TEST(Messages, ToTextMode) {
+  EXPECT_EQ("", ToTextMode(""));
+  EXPECT_EQ("\r\na\r\n\r\nb", ToTextMode("\na\n\nb"));
+  EXPECT_EQ("a\rb", ToTextMode("a\rb"));
+}
+
+}  // namespace
+}  // namespace runwell

@@ -1,0 +1,402 @@
+// Runwell.exe with real processes under Windows or Wine. This program is also
+// the task: started with "--task", it does what the test asks and exits.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "handle.h"
+#include "log_append.h"
+
+namespace runwell {
+namespace {
+
+std::string SelfPath() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(NULL, path, MAX_PATH);
+  return path;
+}
+
+std::string RunwellPath() {
+  std::string self = SelfPath();
+  return self.substr(0, self.find_last_of('\\') + 1) + "Runwell.exe";
+}
+
+std::string TaskCommand(const std::string& arguments) {
+  return "\"" + SelfPath() + "\" --task " + arguments;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Starts a program and returns its process handle (owned by the caller).
+HANDLE Start(const std::string& commandLine, const std::string& dir) {
+  std::vector<char> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                      dir.empty() ? NULL : dir.c_str(), &startup, &info)) {
+    ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
+    return NULL;
+  }
+  CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+DWORD WaitForExit(HANDLE process, DWORD timeoutMs = 120000) {
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, timeoutMs));
+  DWORD code = 0xDEADBEEF;
+  GetExitCodeProcess(process, &code);
+  return code;
+}
+
+bool ProcessEnds(DWORD pid, DWORD withinMs) {
+  KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process.Valid()) return true;
+  return WaitForSingleObject(process.Get(), withinMs) == WAIT_OBJECT_0;
+}
+
+// A folder as the engine lays it out for runners: the shared output log's
+// folder and the task logs' folder.
+class TaskFolder {
+ public:
+  explicit TaskFolder(bool withTaskLogs = true) {
+    static int counter = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir_ = std::string(temp) + "runwell_test_" +
+           std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(++counter);
+    CreateDirectoryA(dir_.c_str(), NULL);
+    CreateDirectoryA(Path("inputs").c_str(), NULL);
+    if (withTaskLogs) CreateDirectoryA(Path("TaskLogs").c_str(), NULL);
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+  const std::string& Dir() const { return dir_; }
+
+  void WriteTask(const std::string& title, const std::string& bytes) const {
+    WriteAll(Path("runwell_" + title + ".txt"), bytes);
+  }
+  std::string OutputLog() const { return ReadAll(Path("inputs\\outputLog.JSD")); }
+  std::string TaskLog(const std::string& title) const {
+    return ReadAll(Path("TaskLogs\\" + title));
+  }
+
+  HANDLE StartRunwell(const std::string& title) const {
+    return Start("\"" + RunwellPath() + "\" /t " + title, dir_);
+  }
+  DWORD Runwell(const std::string& title) const {
+    KernelHandle process(StartRunwell(title));
+    return process.Valid() ? WaitForExit(process.Get()) : 0xDEADBEEF;
+  }
+
+ private:
+  std::string dir_;
+};
+
+TEST(Runwell, NightlyExampleByteForByte) {
+  TaskFolder folder;
+  CreateDirectoryA("C:\\jobs", NULL);
+  WriteAll("C:\\jobs\\backup.bat", "@exit /b 0\r\n");
+  folder.WriteTask("Nightly", "cmd /c backup.bat\r\nC:\\jobs\r\n0\r\n");
+  EXPECT_EQ(0u, folder.Runwell("Nightly"));
+  const std::string expected =
+      "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
+      "\r\nCommandLine = cmd /c backup.bat\r\nWorking Dir = C:\\jobs"
+      "\r\nExit Code = 0";
+  EXPECT_EQ(expected, folder.TaskLog("Nightly"));
+  EXPECT_EQ(expected, folder.OutputLog());
+
+  // A second run appends, starting on a line of its own.
+  EXPECT_EQ(0u, folder.Runwell("Nightly"));
+  EXPECT_EQ(expected + expected, folder.TaskLog("Nightly"));
+}
+
+TEST(Runwell, PassesTheTaskExitCodeThrough) {
+  TaskFolder folder;
+  folder.WriteTask("Minus", TaskCommand("exit 4294967295") + "\n" +
+                                folder.Dir() + "\n5\n");
+  EXPECT_EQ(4294967295u, folder.Runwell("Minus"));
+  const std::string log = folder.TaskLog("Minus");
+  const std::string tail = "\r\nExit Code = -1";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(tail, log.substr(log.size() - tail.size()));
+
+  folder.WriteTask("Ten", TaskCommand("exit 10") + "\n" + folder.Dir() + "\n");
+  EXPECT_EQ(10u, folder.Runwell("Ten"));
+}
+
+TEST(Runwell, HandsTheEnvironmentAndWorkingDirToTheTask) {
+  TaskFolder folder;
+  SetEnvironmentVariableA("RUNWELL_TEST_MARK", "passed on");
+  const std::string workDir = folder.Path("work");
+  CreateDirectoryA(workDir.c_str(), NULL);
+  folder.WriteTask("Env", TaskCommand("check-env-and-dir RUNWELL_TEST_MARK") +
+                              "\n" + workDir + "\n");
+  EXPECT_EQ(0u, folder.Runwell("Env"));
+  EXPECT_TRUE(Exists(workDir + "\\task-was-here"));
+  SetEnvironmentVariableA("RUNWELL_TEST_MARK", NULL);
+}
+
+TEST(Runwell, EmptyTitleWritesOnlyTheSharedLog) {
+  TaskFolder folder;
+  folder.WriteTask("", TaskCommand("exit 0") + "\n" + folder.Dir() + "\n");
+  EXPECT_EQ(0u, folder.Runwell(""));
+  EXPECT_NE(std::string::npos,
+            folder.OutputLog().find("Task Title = \r\n"));
+  EXPECT_NE(std::string::npos, folder.OutputLog().find("\r\nExit Code = 0"));
+  WIN32_FIND_DATAA found;
+  HANDLE search =
+      FindFirstFileA(folder.Path("TaskLogs\\*.*").c_str(), &found);
+  int entries = 0;
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (found.cFileName[0] != '.') ++entries;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  EXPECT_EQ(0, entries);
+}
+
+TEST(Runwell, MissingTaskLogsFolderLeavesTheSharedLogWhole) {
+  TaskFolder folder(/*withTaskLogs=*/false);
+  folder.WriteTask("NoLogs", TaskCommand("exit 3") + "\n" + folder.Dir() + "\n");
+  EXPECT_EQ(3u, folder.Runwell("NoLogs"));
+  EXPECT_FALSE(Exists(folder.Path("TaskLogs")));
+  const std::string log = folder.OutputLog();
+  EXPECT_EQ(0u, log.find("\r\nRunwell.exe Running: Task Title = NoLogs\r\n"
+                         "\r\nCommandLine = "));
+  EXPECT_NE(std::string::npos, log.find("\r\nExit Code = 3"));
+}
+
+TEST(Runwell, StartFailures) {
+  TaskFolder folder;
+  folder.WriteTask("NoDir", TaskCommand("exit 0") + "\n" +
+                                folder.Path("does-not-exist") + "\n");
+  EXPECT_EQ(1u, folder.Runwell("NoDir"));
+  EXPECT_EQ(
+      "\r\nRunwell.exe Running: Task Title = NoDir\r\n"
+      "\r\nCommandLine = " + TaskCommand("exit 0") +
+          "\r\nWorking Dir = " + folder.Path("does-not-exist") +
+          "\r\nError:: Failed to start process\r\n",
+      folder.TaskLog("NoDir"));
+
+  folder.WriteTask("NoProgram", "no-such-program.exe\n" + folder.Dir() + "\n");
+  EXPECT_EQ(1u, folder.Runwell("NoProgram"));
+
+  folder.WriteTask("Null", "null\nnull\n0\n");
+  EXPECT_EQ(1u, folder.Runwell("Null"));
+  EXPECT_EQ(
+      "\r\nRunwell.exe Running: Task Title = Null\r\n"
+      "CommandLine is NULL. Please Edit your Windows Command Task parameters"
+      "\r\nCommandLine = \r\nWorking Dir = "
+      "\r\nError:: Failed to start process\r\n",
+      folder.TaskLog("Null"));
+
+  folder.WriteTask("Empty", "");
+  EXPECT_EQ(1u, folder.Runwell("Empty"));
+
+  EXPECT_EQ(10u, folder.Runwell("Missing"));
+  EXPECT_EQ(
+      "\r\nRunwell.exe Running: Task Title = Missing\r\n"
+      "\r\nCould not open Runwell.exe data file: runwell_Missing.txt",
+      folder.TaskLog("Missing"));
+
+  // A folder where the data file should be cannot be read as one.
+  CreateDirectoryA(folder.Path("runwell_Folder.txt").c_str(), NULL);
+  EXPECT_EQ(10u, folder.Runwell("Folder"));
+}
+
+TEST(Runwell, ProgramsATaskLeavesBehindOutliveANormalEnd) {
+  TaskFolder folder;
+  const std::string pidFile = folder.Path("pids");
+  folder.WriteTask("Leaves", TaskCommand("spawn-then-exit " + pidFile) + "\n" +
+                                 folder.Dir() + "\n1\n");
+  EXPECT_EQ(0u, folder.Runwell("Leaves"));
+  DWORD taskPid = 0, grandchildPid = 0;
+  std::istringstream(ReadAll(pidFile)) >> taskPid >> grandchildPid;
+  ASSERT_NE(0u, grandchildPid);
+  KernelHandle grandchild(
+      OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, grandchildPid));
+  ASSERT_TRUE(grandchild.Valid());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
+            WaitForSingleObject(grandchild.Get(), 500));
+  TerminateProcess(grandchild.Get(), 0);
+}
+
+TEST(RunwellSlow, TimeLimitEndsTheWholeTaskTree) {
+  TaskFolder folder;
+  const std::string pidFile = folder.Path("pids");
+  folder.WriteTask("Late", TaskCommand("spawn-then-sleep " + pidFile) + "\n" +
+                               folder.Dir() + "\n1\n");
+  const DWORD started = GetTickCount();
+  EXPECT_EQ(258u, folder.Runwell("Late"));
+  EXPECT_GE(GetTickCount() - started, 59000u);
+  const std::string log = folder.TaskLog("Late");
+  const std::string tail =
+      "\r\nProcess Timed out and Forcibly terminated.\r\n\r\nExit Code = 258";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(tail, log.substr(log.size() - tail.size()));
+
+  DWORD taskPid = 0, grandchildPid = 0;
+  std::istringstream(ReadAll(pidFile)) >> taskPid >> grandchildPid;
+  ASSERT_NE(0u, grandchildPid);
+  EXPECT_TRUE(ProcessEnds(taskPid, 10000));
+  EXPECT_TRUE(ProcessEnds(grandchildPid, 10000));
+}
+
+// Messages of runners that run at once interleave but stay whole.
+TEST(Runwell, SixteenRunnersShareOneOutputLog) {
+  TaskFolder folder;
+  const int kRunners = 16;
+  const int kRounds = 3;
+  std::vector<std::string> expected;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<HANDLE> runners;
+    for (int i = 0; i < kRunners; ++i) {
+      char title[16];
+      std::snprintf(title, sizeof title, "Job%02d_%d", i, round);
+      const int code = 100 + i * kRounds + round;
+      const std::string command = TaskCommand("exit " + std::to_string(code));
+      folder.WriteTask(title, command + "\n" + folder.Dir() + "\n");
+      expected.push_back("\r\nRunwell.exe Running: Task Title = " +
+                         std::string(title) + "\r\n");
+      expected.push_back("\r\nCommandLine = " + command +
+                         "\r\nWorking Dir = " + folder.Dir());
+      expected.push_back("\r\nExit Code = " + std::to_string(code));
+      runners.push_back(folder.StartRunwell(title));
+    }
+    for (int i = 0; i < kRunners; ++i) {
+      EXPECT_EQ(static_cast<DWORD>(100 + i * kRounds + round),
+                WaitForExit(runners[i]));
+      CloseHandle(runners[i]);
+    }
+  }
+  const std::string log = folder.OutputLog();
+  size_t total = 0;
+  for (const std::string& message : expected) {
+    total += message.size();
+    const size_t at = log.find(message);
+    EXPECT_NE(std::string::npos, at) << "lost or torn: " << message;
+    if (at != std::string::npos) {
+      EXPECT_EQ(std::string::npos, log.find(message, at + 1)) << message;
+    }
+  }
+  EXPECT_EQ(total, log.size());
+}
+
+// The append itself, hammered: 16 processes, 300 long messages each.
+TEST(AppendToLog, ConcurrentAppendsNeitherLoseNorTear) {
+  TaskFolder folder;
+  const std::string log = folder.Path("inputs\\outputLog.JSD");
+  const int kWriters = 16;
+  const int kMessages = 300;
+  std::vector<HANDLE> writers;
+  for (int i = 0; i < kWriters; ++i) {
+    writers.push_back(Start(TaskCommand("append \"" + log + "\" " +
+                                        std::to_string(i) + " " +
+                                        std::to_string(kMessages)),
+                            folder.Dir()));
+  }
+  for (HANDLE writer : writers) {
+    EXPECT_EQ(0u, WaitForExit(writer));
+    CloseHandle(writer);
+  }
+  std::map<std::string, int> seen;
+  std::istringstream lines(ReadAll(log));
+  std::string line;
+  int wrong = 0;
+  while (std::getline(lines, line)) {
+    if (line.empty()) continue;
+    // Every line is "writer NN message NNNN " + padding + CR.
+    if (line.size() != 320 || line.back() != '\r') {
+      ++wrong;
+      continue;
+    }
+    ++seen[line.substr(0, 24)];
+  }
+  EXPECT_EQ(0, wrong);
+  EXPECT_EQ(static_cast<size_t>(kWriters * kMessages), seen.size());
+  for (const auto& entry : seen) EXPECT_EQ(1, entry.second) << entry.first;
+}
+
+TEST(AppendToLog, NeverCreatesAFolder) {
+  TaskFolder folder;
+  EXPECT_FALSE(AppendToLog(folder.Path("nowhere\\log.txt"), "x"));
+  EXPECT_FALSE(Exists(folder.Path("nowhere")));
+  EXPECT_TRUE(AppendToLog(folder.Path("log.txt"), "ab"));
+  EXPECT_TRUE(AppendToLog(folder.Path("log.txt"), "cd"));
+  EXPECT_EQ("abcd", ReadAll(folder.Path("log.txt")));
+}
+
+// The task side of the tests.
+int RunAsTask(int argc, char** argv) {
+  const std::string mode = argc > 2 ? argv[2] : "";
+  if (mode == "exit" && argc > 3) {
+    ExitProcess(static_cast<UINT>(std::strtoul(argv[3], NULL, 10)));
+  }
+  if (mode == "sleep") {
+    Sleep(600000);
+    return 0;
+  }
+  if (mode == "check-env-and-dir" && argc > 3) {
+    char value[64] = "";
+    GetEnvironmentVariableA(argv[3], value, sizeof value);
+    WriteAll("task-was-here", "");
+    return std::string(value) == "passed on" ? 0 : 1;
+  }
+  if ((mode == "spawn-then-exit" || mode == "spawn-then-sleep") && argc > 3) {
+    KernelHandle grandchild(Start(TaskCommand("sleep"), ""));
+    WriteAll(argv[3], std::to_string(GetCurrentProcessId()) + " " +
+                          std::to_string(GetProcessId(grandchild.Get())));
+    if (mode == "spawn-then-sleep") Sleep(600000);
+    return 0;
+  }
+  if (mode == "append" && argc > 5) {
+    const int writer = std::atoi(argv[4]);
+    const int count = std::atoi(argv[5]);
+    for (int i = 0; i < count; ++i) {
+      char head[32];
+      std::snprintf(head, sizeof head, "writer %02d message %04d ", writer, i);
+      std::string message = head;
+      message.append(320 - 1 - message.size(), 'a' + writer);
+      if (!AppendToLog(argv[3], message + "\r\n")) return 1;
+    }
+    return 0;
+  }
+  return 99;
+}
+
+}  // namespace
+}  // namespace runwell
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--task") {
+    return runwell::RunAsTask(argc, argv);
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

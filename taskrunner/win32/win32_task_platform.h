@@ -1,0 +1,31 @@
+#ifndef RUNWELL_WIN32_TASK_PLATFORM_H_
+#define RUNWELL_WIN32_TASK_PLATFORM_H_
+
+#include "handle.h"
+#include "task_run.h"
+
+namespace runwell {
+
+class Win32TaskRunPlatform : public TaskRunPlatform {
+ public:
+  std::string CommandLine() override;
+  bool ReadFile(const std::string& path, std::string* bytes) override;
+  void AppendToFile(const std::string& path, const std::string& bytes) override;
+  bool StartTask(const std::string& commandLine,
+                 const std::string& workingDir) override;
+  WaitOutcome WaitForTask(uint32_t timeoutMs) override;
+  void TerminateTask() override;
+  bool GetTaskExitCode(uint32_t* exitCode) override;
+  void CloseTaskHandles() override;
+
+ private:
+  KernelHandle process_;
+  KernelHandle thread_;
+  // Holds the task and whatever it starts, so a time-out can end them all.
+  // Closing it ends nothing: programs a task leaves behind keep running.
+  KernelHandle job_;
+};
+
+}  // namespace runwell
+
+#endif
