@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runwell under Wine: its time for a task that exits at once against the task
+# started directly and through "cmd /c"; then messages per second with many
+# runners appending to one shared output log at once.
+# Usage: bench/runwell.sh [RUNS] [WRITERS] [MESSAGES]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-40}
+writers=${2:-16}
+messages=${3:-500}
+
+bash scripts/setup.sh
+source scripts/wine-env.sh
+cmake --preset "$MORVA_WINDOWS_PRESET" >/dev/null
+cmake --build --preset "$MORVA_WINDOWS_PRESET" >/dev/null
+trap wine_env_stop EXIT
+wine_env_start
+
+work=$(mktemp -d /tmp/runwell-bench.XXXXXX)
+trap 'wine_env_stop; rm -rf "$work"' EXIT
+mkdir -p "$work/inputs" "$work/TaskLogs"
+cp "$MORVA_WINDOWS_BIN"/{Runwell,exit_now,spawn_timer,append_load}.exe "$work/"
+dir=$(morva_wine winepath -w "$work" 2>/dev/null | tr -d '\r')
+printf '%s\\exit_now.exe\r\n%s\r\n0\r\n' "$dir" "$dir" > "$work/runwell_Bench.txt"
+
+echo "build: $MORVA_WINDOWS_PRESET; $runs runs each; times in ms (median min max)"
+time_of() {
+  (cd "$work" && morva_wine spawn_timer.exe "$runs" "$1" </dev/null 2>/dev/null | tr -d '\r')
+}
+direct=$(time_of "$dir\\exit_now.exe")
+viacmd=$(time_of "cmd /c $dir\\exit_now.exe")
+runwell=$(time_of "$dir\\Runwell.exe /t Bench")
+echo "task started directly : $direct"
+echo "cmd /c task           : $viacmd"
+echo "Runwell.exe /t task   : $runwell"
+awk -v d="${direct%% *}" -v c="${viacmd%% *}" -v r="${runwell%% *}" 'BEGIN {
+  printf "ratio Runwell/direct : %.2f\n", r / d
+  printf "ratio Runwell/cmd    : %.2f\n", r / c
+}'
+
+(cd "$work" && morva_wine append_load.exe "$dir\\inputs\\outputLog.JSD" "$writers" "$messages" </dev/null 2>/dev/null | tr -d '\r')
