@@ -1,0 +1,84 @@
+#ifndef MORVASVC_MODULE_SYSTEM_H_
+#define MORVASVC_MODULE_SYSTEM_H_
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morvasvc {
+
+enum class OpenResult { kDone, kBusy, kFailed };
+
+// One accepted connection to the engine control port.
+class EngineConnection {
+ public:
+  virtual ~EngineConnection() = default;
+  // Writes every byte unless the connection fails; then closes.
+  virtual void SendAll(const std::string& bytes) = 0;
+};
+
+enum class ConnectResult { kConnected, kSocketProblem, kFailed };
+
+// What the module needs from the system. The Win32 layer implements it once;
+// the tests implement it with fakes.
+class ModuleSystem {
+ public:
+  virtual ~ModuleSystem() = default;
+
+  // Files, each opened without sharing for one operation.
+  virtual bool ReadWholeFile(const std::string& path, std::string* bytes) = 0;
+  virtual bool WriteWholeFile(const std::string& path,
+                              const std::string& bytes) = 0;
+  // Creates the file (never a folder) and appends; kBusy when another opener
+  // holds it.
+  virtual OpenResult AppendToFile(const std::string& path,
+                                  const std::string& bytes) = 0;
+  virtual void Sleep(uint32_t milliseconds) = 0;
+
+  // Calendar time in seconds since 1970, and its local time.
+  virtual int64_t Now() = 0;
+  virtual bool ToLocalTime(int64_t time, std::tm* local) = 0;
+
+  // The system's search for a file along its standard search order.
+  virtual bool SearchFile(const std::string& name, std::string* fullPath) = 0;
+  virtual bool GetCurrentDir(std::string* dir) = 0;
+  virtual bool SetCurrentDir(const std::string& dir) = 0;
+  // Names (no folder) of the current directory's entries matching pattern.
+  virtual std::vector<std::string> FindEntries(const std::string& pattern) = 0;
+  // The shell's "open"; false with the system's reason when it refuses.
+  virtual bool ShellOpen(const std::string& file, const std::string& parameters,
+                         const std::string& directory, std::string* error) = 0;
+
+  // TCP to the local machine's loopback host name.
+  virtual ConnectResult ConnectToEngine(
+      uint16_t port, std::unique_ptr<EngineConnection>* connection) = 0;
+
+  // Text in the system's ANSI code page.
+  virtual std::string LowerCase(const std::string& text) = 0;
+  virtual bool IsLeadByte(unsigned char byte) = 0;
+  virtual std::string WideToAnsi(const std::u16string& text) = 0;
+
+  virtual std::string CommandLine() = 0;
+  // The full path of the running program.
+  virtual std::string ProgramPath() = 0;
+  // Ends the process at once; a fake records the code and returns.
+  virtual void EndProcess(uint32_t exitCode) = 0;
+};
+
+// The members of the service control that the module uses.
+class ServiceControl {
+ public:
+  virtual ~ServiceControl() = default;
+  virtual void SetServiceName(const std::string& name) = 0;
+  virtual void SetDisplayName(const std::string& name) = 0;
+  virtual bool IsInstalled() = 0;
+  // false with the system's reason when the registration fails.
+  virtual bool Install(bool reserved, std::string* error) = 0;
+  virtual bool Uninstall(std::string* error) = 0;
+};
+
+}  // namespace morvasvc
+
+#endif

@@ -1,0 +1,77 @@
+#include "module_texts.h"
+
+namespace morvasvc {
+
+const char kInstallSwitch[] = "install_51924706";
+const char kRemoveSwitch[] = "remove_51924706";
+
+CommandLineAction DetectCommandLineAction(const std::string& commandLine) {
+  if (commandLine.find(kInstallSwitch) != std::string::npos) {
+    return CommandLineAction::kInstall;
+  }
+  if (commandLine.find(kRemoveSwitch) != std::string::npos) {
+    return CommandLineAction::kRemove;
+  }
+  return CommandLineAction::kNone;
+}
+
+const char kDefaultServiceName[] = "Morva7";
+
+std::string ServiceNameForFolder(const std::string& lowerCaseFolder) {
+  static const struct {
+    const char* key;
+    const char* serviceName;
+  } kProducts[] = {
+      {"plenor", "Plenor7"},   {"quiddal", "Quiddal7"}, {"verrin", "Verrin7"},
+      {"tolsey", "Tolsey7"},   {"brenmar", "Brenmar7"},
+  };
+  std::string serviceName = kDefaultServiceName;
+  for (const auto& product : kProducts) {
+    if (lowerCaseFolder.find(product.key) != std::string::npos) {
+      serviceName = product.serviceName;
+    }
+  }
+  return serviceName;
+}
+
+std::string FormatLogTimestamp(const std::tm* localTime) {
+  if (!localTime) return std::string();
+  char buffer[128];
+  const size_t length = std::strftime(buffer, sizeof buffer,
+                                      "\n%b %d, %Y %I:%M:%S %p", localTime);
+  return std::string(buffer, length);
+}
+
+std::string FormatLogEntry(const std::string& timestamp,
+                           const std::string& message) {
+  return timestamp + "\t" + message + "\n";
+}
+
+const char kDefaultJavaExe[] = "jre\\bin\\javaw.exe";
+
+std::string NormalizeJavaExe(const std::string& javaExe) {
+  if (javaExe.empty()) return kDefaultJavaExe;
+  std::string collapsed;
+  for (size_t i = 0; i < javaExe.size(); ++i) {
+    collapsed += javaExe[i];
+    if (javaExe[i] == '\\' && i + 1 < javaExe.size() && javaExe[i + 1] == '\\') {
+      ++i;
+    }
+  }
+  return collapsed;
+}
+
+std::string BuildEngineArguments(const std::vector<std::string>& jars) {
+  std::string classPath = ".;help;";
+  for (const std::string& jar : jars) classPath += jar + ";";
+  // A blank in a jar name would split the class path into two arguments.
+  if (classPath.find(' ') != std::string::npos) {
+    classPath = "\"" + classPath + "\"";
+  }
+  return "-Xrs -cp " + classPath + " com.morva.engine.Engine";
+}
+
+const char kConfirmRunningCommand[] = "NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE";
+const char kShutdownCommand[] = "NTSERVICE^SHUTDOWN_ENGINE";
+
+}  // namespace morvasvc

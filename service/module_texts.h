@@ -1,0 +1,40 @@
+#ifndef MORVASVC_MODULE_TEXTS_H_
+#define MORVASVC_MODULE_TEXTS_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace morvasvc {
+
+// Command-line switches that installers use.
+extern const char kInstallSwitch[];
+extern const char kRemoveSwitch[];
+enum class CommandLineAction { kNone, kInstall, kRemove };
+// The install switch wins when both stand on the command line.
+CommandLineAction DetectCommandLineAction(const std::string& commandLine);
+
+extern const char kDefaultServiceName[];
+// The service name for an install folder already in lower case: the last
+// matching product row wins.
+std::string ServiceNameForFolder(const std::string& lowerCaseFolder);
+
+// "\n%b %d, %Y %I:%M:%S %p" in the C locale; empty when it cannot be made.
+std::string FormatLogTimestamp(const std::tm* localTime);
+// One activity log entry before the text-mode translation.
+std::string FormatLogEntry(const std::string& timestamp,
+                           const std::string& message);
+
+extern const char kDefaultJavaExe[];
+// Empty means the bundled runtime; doubled backslashes are collapsed.
+std::string NormalizeJavaExe(const std::string& javaExe);
+// The Java runtime's arguments with every jar on the class path.
+std::string BuildEngineArguments(const std::vector<std::string>& jars);
+
+extern const char kConfirmRunningCommand[];
+extern const char kShutdownCommand[];
+
+}  // namespace morvasvc
+
+#endif

@@ -1,0 +1,244 @@
+#include "morva_module.h"
+
+#include <vector>
+
+#include "module_texts.h"
+#include "settings.h"
+#include "text_mode.h"
+
+namespace morvasvc {
+
+namespace {
+
+const char kModuleSettingsFile[] = "ntServiceSettings.jsd";
+// Another process holding the log gets this long to let go of it; a tick
+// must never wait for long.
+const int kLogAttempts = 10;
+const uint32_t kLogRetryMs = 20;
+
+}  // namespace
+
+MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
+    : system_(system), control_(control) {}
+
+void MorvaModule::LogActivity(const std::string& message) {
+  const std::string path = activityLogPath;
+  std::tm localTime;
+  const bool haveTime = system_.ToLocalTime(system_.Now(), &localTime);
+  const std::string entry = ToTextMode(FormatLogEntry(
+      FormatLogTimestamp(haveTime ? &localTime : nullptr), message));
+  if (path.empty()) return;
+  for (int attempt = 1; attempt <= kLogAttempts; ++attempt) {
+    if (system_.AppendToFile(path, entry) != OpenResult::kBusy) return;
+    if (attempt < kLogAttempts) system_.Sleep(kLogRetryMs);
+  }
+}
+
+void MorvaModule::FindInstallDir() {
+  std::string found;
+  if (!system_.SearchFile("morva7.jar", &found)) {
+    LogActivity(
+        "NT Service Module: ERROR: NT Service module installed in wrong "
+        "directory.  Please uninstall and reinstall NT service module into "
+        "main install folder");
+    // Without the jar, the program's own folder is the best guess: settings
+    // then land beside the program, never in the system's folder.
+    found = system_.ProgramPath();
+  }
+  const size_t separator = found.find_last_of('\\');
+  installDir = separator == std::string::npos ? std::string()
+                                              : found.substr(0, separator);
+  system_.SetCurrentDir(installDir);
+}
+
+std::string MorvaModule::GetWorkingDir() {
+  std::string dir;
+  if (system_.GetCurrentDir(&dir)) return dir;
+  statusText = "Failed to determine current directory";
+  LogActivity(statusText);
+  return std::string();
+}
+
+void MorvaModule::LaunchEngine() {
+  javaExe = NormalizeJavaExe(javaExe);
+  const std::string arguments =
+      BuildEngineArguments(system_.FindEntries("*.jar"));
+  LogActivity("NT Service Module: Engine path = " + javaExe);
+  LogActivity("NT Service Module: Engine arguments = " + arguments);
+  std::string error;
+  if (!system_.ShellOpen(javaExe, arguments, installDir, &error)) {
+    LogActivity("NT Service Module: ERROR: Engine could not be launched: " +
+                error);
+  }
+}
+
+std::string MorvaModule::ReadSetting(const std::string& path,
+                                     const std::string& key,
+                                     const std::string& defaultValue) {
+  std::string bytes;
+  if (!system_.ReadWholeFile(path, &bytes)) {
+    LogActivity("Failed to read settings from: " + path);
+    return defaultValue;
+  }
+  return FindSetting(FromTextMode(bytes), key, defaultValue,
+                     [this](unsigned char b) { return system_.IsLeadByte(b); });
+}
+
+void MorvaModule::ReadEngineSettings() {
+  const std::string path = GetWorkingDir() + "\\engineSettings.jsd";
+  const std::string dataFolder = ReadSetting(path, "DATA_FOLDER", "data");
+  activityLogPath = dataFolder + "\\logs\\activityLog.jsd";
+  enginePort =
+      static_cast<uint32_t>(ParseDecimal(ReadSetting(path, "ENGINE_PORT", "1967")));
+}
+
+void MorvaModule::LoadModuleSettings() {
+  std::string bytes;
+  ModuleSettings settings;
+  // A short or damaged file is treated like a missing one and rewritten.
+  if (!system_.ReadWholeFile(kModuleSettingsFile, &bytes) ||
+      !DecodeModuleSettings(
+          FromTextMode(bytes),
+          [this](const std::u16string& w) { return system_.WideToAnsi(w); },
+          &settings)) {
+    const ModuleSettings defaults;
+    period = defaults.period;
+    javaExe = defaults.javaExe;
+    reserved1 = reserved2 = reserved3 = reserved4 = reserved5 = "";
+    SaveModuleSettings();
+    return;
+  }
+  period = settings.period;
+  javaExe = settings.javaExe.empty() ? kDefaultJavaExe : settings.javaExe;
+  reserved1 = settings.reserved[0];
+  reserved2 = settings.reserved[1];
+  reserved3 = settings.reserved[2];
+  reserved4 = settings.reserved[3];
+  reserved5 = settings.reserved[4];
+}
+
+void MorvaModule::SaveModuleSettings() {
+  ModuleSettings settings;
+  settings.period = period;
+  settings.javaExe = javaExe;
+  settings.reserved[0] = reserved1;
+  settings.reserved[1] = reserved2;
+  settings.reserved[2] = reserved3;
+  settings.reserved[3] = reserved4;
+  settings.reserved[4] = reserved5;
+  if (!system_.WriteWholeFile(kModuleSettingsFile,
+                              ToTextMode(EncodeModuleSettings(settings)))) {
+    statusText = "ERROR: NT Service module maybe installed in wrong folder";
+  }
+}
+
+bool MorvaModule::IsEngineRunning() {
+  std::unique_ptr<EngineConnection> connection;
+  switch (system_.ConnectToEngine(static_cast<uint16_t>(enginePort & 0xFFFF),
+                                  &connection)) {
+    case ConnectResult::kSocketProblem:
+      statusText = "NT Service Module: Socket Problem";
+      LogActivity(statusText);
+      return false;
+    case ConnectResult::kFailed:
+      statusText = "NT Service Module: Engine is not running";
+      LogActivity(statusText);
+      return false;
+    case ConnectResult::kConnected:
+      break;
+  }
+  connection->SendAll(kConfirmRunningCommand);
+  return true;
+}
+
+bool MorvaModule::RequestEngineShutdown() {
+  std::unique_ptr<EngineConnection> connection;
+  switch (system_.ConnectToEngine(static_cast<uint16_t>(enginePort & 0xFFFF),
+                                  &connection)) {
+    case ConnectResult::kSocketProblem:
+      statusText = "NT Service Module: Socket Problem";
+      LogActivity(statusText);
+      return false;
+    case ConnectResult::kFailed:
+      LogActivity(
+          "NT Service Module: Engine is not running or not responding on "
+          "selected port: " +
+          std::to_string(static_cast<int32_t>(enginePort)));
+      return false;
+    case ConnectResult::kConnected:
+      break;
+  }
+  LogActivity("NT Service Module: Sending Shutdown request to engine");
+  connection->SendAll(kShutdownCommand);
+  return true;
+}
+
+void MorvaModule::DeriveServiceName() {
+  serviceName = ServiceNameForFolder(system_.LowerCase(installDir));
+  control_.SetServiceName(serviceName);
+  control_.SetDisplayName(serviceName);
+}
+
+void MorvaModule::HandleCommandLine() {
+  std::string commandLine = system_.CommandLine();
+  const size_t begin = commandLine.find_first_not_of(" \t\n\v\f\r");
+  const size_t end = commandLine.find_last_not_of(" \t\n\v\f\r");
+  commandLine = begin == std::string::npos
+                    ? std::string()
+                    : commandLine.substr(begin, end - begin + 1);
+  LogActivity("NT Service Module: commandline = " + commandLine);
+
+  std::string error;
+  switch (DetectCommandLineAction(commandLine)) {
+    case CommandLineAction::kNone:
+      return;
+    case CommandLineAction::kInstall:
+      if (control_.IsInstalled()) {
+        LogActivity(
+            "NT Service Module commandline mode: Service is already Installed");
+        system_.EndProcess(1);
+        return;
+      }
+      if (serviceName.empty()) {
+        LogActivity("NT Service Module commandline mode: Service name is empty");
+        system_.EndProcess(1);
+        return;
+      }
+      control_.SetServiceName(serviceName);
+      control_.SetDisplayName(serviceName);
+      if (!control_.Install(false, &error)) {
+        LogActivity(
+            "NT Service Module commandline mode: Service could not be "
+            "installed: " +
+            error);
+        system_.EndProcess(1);
+        return;
+      }
+      LogActivity(
+          "NT Service Module: Service installed via commandline.  Service "
+          "name = " +
+          serviceName);
+      system_.EndProcess(0);
+      return;
+    case CommandLineAction::kRemove:
+      if (!control_.IsInstalled()) {
+        LogActivity(
+            "NT Service Module commandline mode: Service is not installed");
+        system_.EndProcess(1);
+        return;
+      }
+      if (!control_.Uninstall(&error)) {
+        LogActivity(
+            "NT Service Module commandline mode: Service could not be "
+            "removed: " +
+            error);
+        system_.EndProcess(1);
+        return;
+      }
+      LogActivity("NT Service Module: Service removed via commandline");
+      system_.EndProcess(0);
+      return;
+  }
+}
+
+}  // namespace morvasvc

@@ -1,0 +1,60 @@
+#ifndef MORVASVC_MORVA_MODULE_H_
+#define MORVASVC_MORVA_MODULE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "module_system.h"
+
+namespace morvasvc {
+
+// The module state and every operation on it that does not need the window.
+// The main window derives from it; the tests drive it with fakes.
+class MorvaModule {
+ public:
+  MorvaModule(ModuleSystem& system, ServiceControl& control);
+  virtual ~MorvaModule() = default;
+
+  // Activity log: never fails towards the caller.
+  void LogActivity(const std::string& message);
+
+  // Install folder and engine launcher.
+  void FindInstallDir();
+  std::string GetWorkingDir();
+  void LaunchEngine();
+
+  // Settings files.
+  std::string ReadSetting(const std::string& path, const std::string& key,
+                          const std::string& defaultValue);
+  void ReadEngineSettings();
+  void LoadModuleSettings();
+  void SaveModuleSettings();
+
+  // Engine control protocol.
+  bool IsEngineRunning();
+  bool RequestEngineShutdown();
+
+  // Service naming and the installers' command-line mode.
+  void DeriveServiceName();
+  void HandleCommandLine();
+
+  // The module state.
+  std::string serviceName = "Morva7";
+  std::string javaExe = "jre\\bin\\javaw.exe";
+  int32_t period = 1;
+  uint32_t enginePort = 1967;
+  std::string statusText;
+  std::string noticeText = "Service Cannot be set to interact with desktop";
+  std::string installDir;
+  std::string reserved1, reserved2, reserved3, reserved4, reserved5;
+  int64_t lastLaunchTime = 0;
+  std::string activityLogPath;
+
+ protected:
+  ModuleSystem& system_;
+  ServiceControl& control_;
+};
+
+}  // namespace morvasvc
+
+#endif

@@ -1,0 +1,367 @@
+#include "morva_module.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_module_system.h"
+
+namespace morvasvc {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class MorvaModuleTest : public testing::Test {
+ protected:
+  MorvaModuleTest() : module(system, control) {
+    module.activityLogPath = "data\\logs\\activityLog.jsd";
+  }
+
+  // The messages of the activity log, time stamps checked and stripped.
+  Strings LoggedMessages() {
+    Strings messages;
+    const std::string log = system.LogFile();
+    const std::string stamp = "\r\nMar 08, 2007 02:05:09 PM\t";
+    size_t at = 0;
+    while (at < log.size()) {
+      EXPECT_EQ(stamp, log.substr(at, stamp.size()));
+      const size_t end = log.find("\r\n", at + stamp.size());
+      messages.push_back(log.substr(at + stamp.size(), end - at - stamp.size()));
+      at = end + 2;
+    }
+    return messages;
+  }
+
+  FakeModuleSystem system;
+  FakeServiceControl control;
+  MorvaModule module;
+};
+
+TEST_F(MorvaModuleTest, LogActivityAppendsExactEntries) {
+  module.LogActivity("first");
+  module.LogActivity("");
+  module.LogActivity("two\nlines");
+  EXPECT_EQ(
+      "\r\nMar 08, 2007 02:05:09 PM\tfirst\r\n"
+      "\r\nMar 08, 2007 02:05:09 PM\t\r\n"
+      "\r\nMar 08, 2007 02:05:09 PM\ttwo\r\nlines\r\n",
+      system.LogFile());
+}
+
+TEST_F(MorvaModuleTest, LogActivityDropsWhatItCannotWrite) {
+  module.activityLogPath = "";
+  module.LogActivity("lost");
+  module.activityLogPath = "C:\\nowhere\\logs\\activityLog.jsd";
+  module.LogActivity("lost");
+  EXPECT_EQ(0u, system.files.count("C:\\nowhere\\logs\\activityLog.jsd"));
+  EXPECT_TRUE(system.sleeps.empty());
+}
+
+TEST_F(MorvaModuleTest, LogActivityWaitsBrieflyForAnotherHolder) {
+  const std::string log = system.Resolve("data\\logs\\activityLog.jsd");
+  system.busyFor[log] = 3;
+  module.LogActivity("after a wait");
+  EXPECT_EQ(Strings({"after a wait"}), LoggedMessages());
+  EXPECT_EQ(3u, system.sleeps.size());
+
+  // Held for longer than the retry: the entry is lost, the wait bounded.
+  system.sleeps.clear();
+  system.busyFor[log] = 1000;
+  module.LogActivity("lost");
+  EXPECT_EQ(Strings({"after a wait"}), LoggedMessages());
+  uint32_t waited = 0;
+  for (uint32_t ms : system.sleeps) waited += ms;
+  EXPECT_LE(waited, 250u);
+  EXPECT_GT(waited, 0u);
+}
+
+TEST_F(MorvaModuleTest, FindInstallDir) {
+  system.currentDir = "C:\\windows\\system32";
+  system.searchResult = "D:\\Apps\\Plenor\\morva7.jar";
+  module.FindInstallDir();
+  EXPECT_EQ("D:\\Apps\\Plenor", module.installDir);
+  EXPECT_EQ("D:\\Apps\\Plenor", system.currentDir);
+
+  system.searchResult = "E:\\morva7.jar";
+  module.FindInstallDir();
+  EXPECT_EQ("E:", module.installDir);
+}
+
+TEST_F(MorvaModuleTest, FindInstallDirWithoutTheJarUsesTheProgramFolder) {
+  system.searchResult = "";
+  system.currentDir = "C:\\windows\\system32";
+  module.activityLogPath = "C:\\Morva\\data\\logs\\activityLog.jsd";
+  module.FindInstallDir();
+  EXPECT_EQ("C:\\Morva", module.installDir);
+  EXPECT_EQ("C:\\Morva", system.currentDir);
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: NT Service module installed "
+                     "in wrong directory.  Please uninstall and reinstall NT "
+                     "service module into main install folder"}),
+            LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, GetWorkingDir) {
+  EXPECT_EQ("C:\\Morva", module.GetWorkingDir());
+  EXPECT_EQ("", module.statusText);
+  system.currentDirReadable = false;
+  EXPECT_EQ("", module.GetWorkingDir());
+  EXPECT_EQ("Failed to determine current directory", module.statusText);
+  system.currentDirReadable = true;
+  EXPECT_EQ(Strings({"Failed to determine current directory"}),
+            LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, LaunchEngine) {
+  module.installDir = "C:\\Morva";
+  module.javaExe = "C:\\\\jdk\\\\bin\\javaw.exe";
+  system.jars = {"a.jar", "morva7.jar"};
+  module.LaunchEngine();
+  EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", module.javaExe);
+  ASSERT_EQ(1u, system.shellCalls.size());
+  EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", system.shellCalls[0].file);
+  EXPECT_EQ("-Xrs -cp .;help;a.jar;morva7.jar; com.morva.engine.Engine",
+            system.shellCalls[0].parameters);
+  EXPECT_EQ("C:\\Morva", system.shellCalls[0].directory);
+  EXPECT_EQ(Strings({"NT Service Module: Engine path = C:\\jdk\\bin\\javaw.exe",
+                     "NT Service Module: Engine arguments = -Xrs -cp "
+                     ".;help;a.jar;morva7.jar; com.morva.engine.Engine"}),
+            LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, LaunchEngineLogsARefusal) {
+  module.javaExe = "";
+  system.shellAccepts = false;
+  module.LaunchEngine();
+  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
+  EXPECT_EQ(Strings({"NT Service Module: Engine path = jre\\bin\\javaw.exe",
+                     "NT Service Module: Engine arguments = -Xrs -cp .;help; "
+                     "com.morva.engine.Engine",
+                     "NT Service Module: ERROR: Engine could not be launched: "
+                     "The system cannot find the file specified."}),
+            LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, ReadEngineSettings) {
+  system.folders.insert("D:\\Data\\logs");
+  system.File("engineSettings.jsd") =
+      "DATA_FOLDER = D\\:\\\\Data\r\nENGINE_PORT= 2000x\r\n";
+  module.ReadEngineSettings();
+  EXPECT_EQ("D:\\Data\\logs\\activityLog.jsd", module.activityLogPath);
+  EXPECT_EQ(2000u, module.enginePort);
+
+  system.File("engineSettings.jsd") = "DATA_FOLDER=\nENGINE_PORT=-1\n";
+  module.ReadEngineSettings();
+  EXPECT_EQ("\\logs\\activityLog.jsd", module.activityLogPath);
+  EXPECT_EQ(4294967295u, module.enginePort);
+}
+
+TEST_F(MorvaModuleTest, MissingEngineSettingsGiveDefaults) {
+  module.activityLogPath = "";
+  module.enginePort = 5;
+  module.ReadEngineSettings();
+  EXPECT_EQ("data\\logs\\activityLog.jsd", module.activityLogPath);
+  EXPECT_EQ(1967u, module.enginePort);
+  // The first failure came before the log had a path.
+  EXPECT_EQ(Strings({"Failed to read settings from: "
+                     "C:\\Morva\\engineSettings.jsd"}),
+            LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, LoadModuleSettingsCreatesAMissingFile) {
+  module.period = 1;
+  module.reserved3 = "x";
+  module.LoadModuleSettings();
+  EXPECT_EQ(5, module.period);
+  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
+  EXPECT_EQ("", module.reserved3);
+  EXPECT_EQ(std::string("\x05\0\0\0\x11jre\\bin\\javaw.exe\0\0\0\0\0", 27),
+            system.File("ntServiceSettings.jsd"));
+  EXPECT_EQ("", system.LogFile());
+}
+
+TEST_F(MorvaModuleTest, LoadModuleSettingsReadsTheFile) {
+  const std::string file =
+      std::string("\r\n\0\0\0\x04java\x01r\0\x02r3\0\x02r5", 20);
+  system.File("ntServiceSettings.jsd") = file;
+  module.LoadModuleSettings();
+  EXPECT_EQ(10, module.period);
+  EXPECT_EQ("java", module.javaExe);
+  EXPECT_EQ("r", module.reserved1);
+  EXPECT_EQ("r3", module.reserved3);
+  EXPECT_EQ("r5", module.reserved5);
+  EXPECT_EQ(file, system.File("ntServiceSettings.jsd"));
+
+  // An empty javaExe is defaulted in memory only.
+  const std::string empty = std::string("\x07\0\0\0\0\0\0\0\0\0", 10);
+  system.File("ntServiceSettings.jsd") = empty;
+  module.LoadModuleSettings();
+  EXPECT_EQ(7, module.period);
+  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
+  EXPECT_EQ(empty, system.File("ntServiceSettings.jsd"));
+}
+
+TEST_F(MorvaModuleTest, ShortModuleSettingsAreHandledLikeMissingOnes) {
+  system.File("ntServiceSettings.jsd") = std::string("\x09\0\0\0\x11jre", 8);
+  module.LoadModuleSettings();
+  EXPECT_EQ(5, module.period);
+  EXPECT_EQ(27u, system.File("ntServiceSettings.jsd").size());
+}
+
+TEST_F(MorvaModuleTest, SaveModuleSettingsFailureKeepsTheOldFile) {
+  system.File("ntServiceSettings.jsd") = "old";
+  system.readOnly.insert(system.Resolve("ntServiceSettings.jsd"));
+  module.SaveModuleSettings();
+  EXPECT_EQ("ERROR: NT Service module maybe installed in wrong folder",
+            module.statusText);
+  EXPECT_EQ("old", system.File("ntServiceSettings.jsd"));
+  EXPECT_EQ("", system.LogFile());
+}
+
+TEST_F(MorvaModuleTest, ModuleSettingsHeldByAnotherProcess) {
+  // Treated as missing: defaults, and the rewrite fails as well.
+  const std::string path = system.Resolve("ntServiceSettings.jsd");
+  system.files[path] = "held";
+  system.busyFor[path] = 1;
+  module.LoadModuleSettings();
+  EXPECT_EQ(5, module.period);
+  EXPECT_EQ("ERROR: NT Service module maybe installed in wrong folder",
+            module.statusText);
+  EXPECT_EQ("held", system.files[path]);
+}
+
+TEST_F(MorvaModuleTest, IsEngineRunning) {
+  module.enginePort = 65536 + 1967;
+  system.engineListening = true;
+  module.statusText = "before";
+  EXPECT_TRUE(module.IsEngineRunning());
+  EXPECT_EQ(std::vector<uint16_t>({1967}), system.connectPorts);
+  EXPECT_EQ(Strings({"NT Service Module: NT Service Module: "
+                     "CONFIRM_RUNNING_TO_NTSERVICE"})
+                .size(),
+            system.sent.size());
+  EXPECT_EQ("NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE", system.sent[0]);
+  EXPECT_EQ("before", module.statusText);
+  EXPECT_EQ("", system.LogFile());
+
+  system.engineListening = false;
+  EXPECT_FALSE(module.IsEngineRunning());
+  EXPECT_EQ("NT Service Module: Engine is not running", module.statusText);
+  system.socketProblem = true;
+  EXPECT_FALSE(module.IsEngineRunning());
+  EXPECT_EQ("NT Service Module: Socket Problem", module.statusText);
+  EXPECT_EQ(Strings({"NT Service Module: Engine is not running",
+                     "NT Service Module: Socket Problem"}),
+            LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, RequestEngineShutdown) {
+  system.engineListening = true;
+  EXPECT_TRUE(module.RequestEngineShutdown());
+  EXPECT_EQ(Strings({"NTSERVICE^SHUTDOWN_ENGINE"}), system.sent);
+
+  system.engineListening = false;
+  module.statusText = "kept";
+  EXPECT_FALSE(module.RequestEngineShutdown());
+  EXPECT_EQ("kept", module.statusText);
+  module.enginePort = 4294967295u;
+  EXPECT_FALSE(module.RequestEngineShutdown());
+  EXPECT_EQ(
+      Strings({"NT Service Module: Sending Shutdown request to engine",
+               "NT Service Module: Engine is not running or not responding "
+               "on selected port: 1967",
+               "NT Service Module: Engine is not running or not responding "
+               "on selected port: -1"}),
+      LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, DeriveServiceName) {
+  module.serviceName = "Typed";
+  module.installDir = "C:\\Program Files\\PLENOR\\Engine";
+  module.DeriveServiceName();
+  EXPECT_EQ("Plenor7", module.serviceName);
+  EXPECT_EQ("C:\\Program Files\\PLENOR\\Engine", module.installDir);
+  EXPECT_EQ(Strings({"ServiceName=Plenor7", "DisplayName=Plenor7"}),
+            control.calls);
+  module.installDir = "";
+  module.DeriveServiceName();
+  EXPECT_EQ("Morva7", module.serviceName);
+}
+
+TEST_F(MorvaModuleTest, CommandLineWithoutSwitchGoesOn) {
+  system.commandLine = "  \"C:\\Morva\\Morvasvc.exe\" INSTALL_51924706 \t";
+  module.HandleCommandLine();
+  EXPECT_TRUE(system.exitCodes.empty());
+  EXPECT_EQ(Strings({"NT Service Module: commandline = "
+                     "\"C:\\Morva\\Morvasvc.exe\" INSTALL_51924706"}),
+            LoggedMessages());
+}
+
+TEST_F(MorvaModuleTest, CommandLineInstall) {
+  struct Case {
+    const char* name;
+    std::string commandLine;
+    bool installed;
+    bool refuses;
+    std::string serviceName;
+    uint32_t exitCode;
+    std::string entry;
+    Strings calls;
+  } cases[] = {
+      {"installs", "Morvasvc.exe install_51924706", false, false, "Plenor7", 0,
+       "NT Service Module: Service installed via commandline.  Service name "
+       "= Plenor7",
+       {"IsInstalled", "ServiceName=Plenor7", "DisplayName=Plenor7",
+        "Install(false)"}},
+      {"both switches install", "Morvasvc.exe remove_51924706 install_51924706",
+       false, false, "Morva7", 0,
+       "NT Service Module: Service installed via commandline.  Service name "
+       "= Morva7",
+       {"IsInstalled", "ServiceName=Morva7", "DisplayName=Morva7",
+        "Install(false)"}},
+      {"already installed", "Morvasvc.exe xinstall_51924706x", true, false,
+       "Morva7", 1,
+       "NT Service Module commandline mode: Service is already Installed",
+       {"IsInstalled"}},
+      {"no name", "Morvasvc.exe install_51924706", false, false, "", 1,
+       "NT Service Module commandline mode: Service name is empty",
+       {"IsInstalled"}},
+      {"refused", "Morvasvc.exe install_51924706", false, true, "Morva7", 1,
+       "NT Service Module commandline mode: Service could not be installed: "
+       "Access is denied.",
+       {"IsInstalled", "ServiceName=Morva7", "DisplayName=Morva7",
+        "Install(false)"}},
+      {"removes", "Morvasvc.exe remove_51924706", true, false, "Morva7", 0,
+       "NT Service Module: Service removed via commandline",
+       {"IsInstalled", "Uninstall"}},
+      {"not installed", "Morvasvc.exe remove_51924706", false, false, "Morva7",
+       1, "NT Service Module commandline mode: Service is not installed",
+       {"IsInstalled"}},
+      {"removal refused", "Morvasvc.exe remove_51924706", true, true, "Morva7",
+       1,
+       "NT Service Module commandline mode: Service could not be removed: "
+       "Access is denied.",
+       {"IsInstalled", "Uninstall"}},
+  };
+  for (const Case& c : cases) {
+    FakeModuleSystem system;
+    FakeServiceControl control;
+    MorvaModule module(system, control);
+    module.activityLogPath = "data\\logs\\activityLog.jsd";
+    system.commandLine = c.commandLine;
+    control.installed = c.installed;
+    control.refuses = c.refuses;
+    module.serviceName = c.serviceName;
+    module.HandleCommandLine();
+    EXPECT_EQ(std::vector<uint32_t>({c.exitCode}), system.exitCodes) << c.name;
+    EXPECT_EQ(c.calls, control.calls) << c.name;
+    const std::string log = system.LogFile();
+    EXPECT_NE(std::string::npos,
+              log.find("\tNT Service Module: commandline = " + c.commandLine +
+                       "\r\n"))
+        << c.name;
+    const std::string tail = "\t" + c.entry + "\r\n";
+    ASSERT_GE(log.size(), tail.size()) << c.name;
+    EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace morvasvc

@@ -1,0 +1,184 @@
+#ifndef MORVASVC_TESTING_FAKE_MODULE_SYSTEM_H_
+#define MORVASVC_TESTING_FAKE_MODULE_SYSTEM_H_
+
+// In-memory system and service control for the service module's unit tests.
+
+#include <cctype>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "module_system.h"
+
+namespace morvasvc {
+
+class FakeModuleSystem : public ModuleSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders = {"C:\\Morva\\data\\logs"};
+  std::map<std::string, int> busyFor;  // path: attempts that find it held
+  std::set<std::string> readOnly;
+  int64_t now = 1173362709;  // 2007-03-08 14:05:09 UTC
+  std::string searchResult = "C:\\Morva\\morva7.jar";
+  std::string currentDir = "C:\\Morva";
+  bool currentDirReadable = true;
+  std::vector<std::string> jars;
+  bool shellAccepts = true;
+  std::string commandLine = "\"C:\\Morva\\Morvasvc.exe\"";
+  bool engineListening = false;
+  bool socketProblem = false;
+
+  // What the module did.
+  std::vector<uint32_t> sleeps;
+  struct ShellCall {
+    std::string file, parameters, directory;
+  };
+  std::vector<ShellCall> shellCalls;
+  std::vector<uint16_t> connectPorts;
+  std::vector<std::string> sent;
+  std::vector<uint32_t> exitCodes;
+
+  // A path as the module gives it, made absolute against the current folder.
+  std::string Resolve(const std::string& path) const {
+    if (path.size() > 1 && (path[1] == ':' || path[0] == '\\')) return path;
+    return currentDir + "\\" + path;
+  }
+  std::string& File(const std::string& path) { return files[Resolve(path)]; }
+  std::string LogFile() { return File("data\\logs\\activityLog.jsd"); }
+
+  bool ReadWholeFile(const std::string& path, std::string* bytes) override {
+    auto it = files.find(Resolve(path));
+    if (it == files.end() || busyFor[Resolve(path)] > 0) return false;
+    *bytes = it->second;
+    return true;
+  }
+  bool WriteWholeFile(const std::string& path,
+                      const std::string& bytes) override {
+    const std::string full = Resolve(path);
+    if (readOnly.count(full) || busyFor[full] > 0) return false;
+    files[full] = bytes;
+    return true;
+  }
+  OpenResult AppendToFile(const std::string& path,
+                          const std::string& bytes) override {
+    const std::string full = Resolve(path);
+    if (busyFor[full] > 0) {
+      --busyFor[full];
+      return OpenResult::kBusy;
+    }
+    if (!folders.count(full.substr(0, full.find_last_of('\\')))) {
+      return OpenResult::kFailed;
+    }
+    files[full] += bytes;
+    return OpenResult::kDone;
+  }
+  void Sleep(uint32_t ms) override { sleeps.push_back(ms); }
+
+  int64_t Now() override { return now; }
+  // Local time is UTC here, so time stamps are predictable.
+  bool ToLocalTime(int64_t time, std::tm* local) override {
+    const std::time_t t = static_cast<std::time_t>(time);
+    return gmtime_r(&t, local) != nullptr;
+  }
+
+  bool SearchFile(const std::string&, std::string* fullPath) override {
+    if (searchResult.empty()) return false;
+    *fullPath = searchResult;
+    return true;
+  }
+  bool GetCurrentDir(std::string* dir) override {
+    if (!currentDirReadable) return false;
+    *dir = currentDir;
+    return true;
+  }
+  bool SetCurrentDir(const std::string& dir) override {
+    currentDir = dir;
+    return true;
+  }
+  std::vector<std::string> FindEntries(const std::string&) override {
+    return jars;
+  }
+  bool ShellOpen(const std::string& file, const std::string& parameters,
+                 const std::string& directory, std::string* error) override {
+    shellCalls.push_back({file, parameters, directory});
+    if (!shellAccepts) *error = "The system cannot find the file specified.";
+    return shellAccepts;
+  }
+
+  class FakeConnection : public EngineConnection {
+   public:
+    explicit FakeConnection(std::vector<std::string>* sent) : sent_(sent) {}
+    void SendAll(const std::string& bytes) override { sent_->push_back(bytes); }
+
+   private:
+    std::vector<std::string>* sent_;
+  };
+  ConnectResult ConnectToEngine(
+      uint16_t port,
+      std::unique_ptr<EngineConnection>* connection) override {
+    connectPorts.push_back(port);
+    if (socketProblem) return ConnectResult::kSocketProblem;
+    if (!engineListening) return ConnectResult::kFailed;
+    connection->reset(new FakeConnection(&sent));
+    return ConnectResult::kConnected;
+  }
+
+  std::string LowerCase(const std::string& text) override {
+    std::string lower = text;
+    for (char& c : lower) {
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower;
+  }
+  bool IsLeadByte(unsigned char) override { return false; }
+  std::string WideToAnsi(const std::u16string& text) override {
+    std::string ansi;
+    for (char16_t c : text) ansi += c < 0x100 ? static_cast<char>(c) : '?';
+    return ansi;
+  }
+
+  std::string CommandLine() override { return commandLine; }
+  std::string ProgramPath() override { return "C:\\Morva\\Morvasvc.exe"; }
+  void EndProcess(uint32_t exitCode) override { exitCodes.push_back(exitCode); }
+};
+
+class FakeServiceControl : public ServiceControl {
+ public:
+  bool installed = false;
+  bool refuses = false;
+  std::vector<std::string> calls;
+
+  void SetServiceName(const std::string& name) override {
+    calls.push_back("ServiceName=" + name);
+  }
+  void SetDisplayName(const std::string& name) override {
+    calls.push_back("DisplayName=" + name);
+  }
+  bool IsInstalled() override {
+    calls.push_back("IsInstalled");
+    return installed;
+  }
+  bool Install(bool reserved, std::string* error) override {
+    calls.push_back(reserved ? "Install(true)" : "Install(false)");
+    if (refuses) {
+      *error = "Access is denied.";
+      return false;
+    }
+    installed = true;
+    return true;
+  }
+  bool Uninstall(std::string* error) override {
+    calls.push_back("Uninstall");
+    if (refuses) {
+      *error = "Access is denied.";
+      return false;
+    }
+    installed = false;
+    return true;
+  }
+};
+
+}  // namespace morvasvc
+
+#endif
