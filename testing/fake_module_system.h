@@ -79,7 +79,10 @@ class FakeModuleSystem : public ModuleSystem {
   // Local time is UTC here, so time stamps are predictable.
   bool ToLocalTime(int64_t time, std::tm* local) override {
     const std::time_t t = static_cast<std::time_t>(time);
-    return gmtime_r(&t, local) != nullptr;
+    const std::tm* utc = std::gmtime(&t);
+    if (!utc) return false;
+    *local = *utc;
+    return true;
   }
 
   bool SearchFile(const std::string&, std::string* fullPath) override {
