@@ -71,6 +71,34 @@ std::string BuildEngineArguments(const std::vector<std::string>& jars) {
   return "-Xrs -cp " + classPath + " com.morva.engine.Engine";
 }
 
+uint32_t SupervisionIntervalMs(int32_t period) {
+  const int64_t kShortest = 10;           // USER_TIMER_MINIMUM
+  const int64_t kLongest = 0x7FFFFFFF;    // USER_TIMER_MAXIMUM
+  const int64_t ms = int64_t{period} * 60000;
+  if (ms < kShortest) return static_cast<uint32_t>(kShortest);
+  if (ms > kLongest) return static_cast<uint32_t>(kLongest);
+  return static_cast<uint32_t>(ms);
+}
+
+bool ParseFieldNumber(const std::string& text, int64_t* value) {
+  const std::string head = text.substr(0, 63);
+  size_t i = 0;
+  while (i < head.size() && (head[i] == ' ' || (head[i] >= '\t' && head[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < head.size() && (head[i] == '+' || head[i] == '-')) {
+    negative = head[i] == '-';
+    ++i;
+  }
+  if (i >= head.size() || head[i] < '0' || head[i] > '9') return false;
+  int64_t number = 0;
+  for (; i < head.size() && head[i] >= '0' && head[i] <= '9'; ++i) {
+    // Beyond 32 bits a field's number means nothing; keep it from overflowing.
+    if (number < (int64_t{1} << 40)) number = number * 10 + (head[i] - '0');
+  }
+  *value = negative ? -number : number;
+  return true;
+}
+
 const char kConfirmRunningCommand[] = "NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE";
 const char kShutdownCommand[] = "NTSERVICE^SHUTDOWN_ENGINE";
 

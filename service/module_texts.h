@@ -32,6 +32,14 @@ std::string NormalizeJavaExe(const std::string& javaExe);
 // The Java runtime's arguments with every jar on the class path.
 std::string BuildEngineArguments(const std::vector<std::string>& jars);
 
+// The supervision timer's interval for a period in minutes, computed in 64
+// bits and kept within the window timer's range; 0 or less is the shortest.
+uint32_t SupervisionIntervalMs(int32_t period);
+
+// A window field's number: at most 63 characters, blanks, an optional sign
+// and at least one digit; what follows is ignored. false without digits.
+bool ParseFieldNumber(const std::string& text, int64_t* value);
+
 extern const char kConfirmRunningCommand[];
 extern const char kShutdownCommand[];
 

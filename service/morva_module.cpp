@@ -242,3 +242,44 @@ void MorvaModule::HandleCommandLine() {
 }
 
 }  // namespace morvasvc
+
+namespace morvasvc {
+
+void MorvaModule::OnServiceStart(const std::string&) {
+  FindInstallDir();
+  ReadEngineSettings();
+  LogActivity("NT Service Module: Starting NT Service");
+  LogActivity("NT Service Module: Service Working Directory = " +
+              GetWorkingDir());
+  if (!control_.IsInstalled()) {
+    statusText = "Service is not installed.  Click on [Install Service]";
+  }
+  LoadModuleSettings();
+  LogActivity("NT Service Module: Engine Port = " +
+              std::to_string(static_cast<int32_t>(enginePort)));
+  // Back-dated, so an engine that does not answer is launched at once.
+  lastLaunchTime = system_.Now() - 120;
+  SuperviseEngine();
+  SetSupervisionTimer(SupervisionIntervalMs(period));
+  LogActivity(
+      "NT Service Module: NT Service Started. Service Working Directory = " +
+      GetWorkingDir());
+  statusText = "ERROR: Service should not be set to Interact with Desktop";
+}
+
+void MorvaModule::SuperviseEngine() {
+  if (IsEngineRunning()) return;
+  // At most one launch a minute, however often the engine is found away.
+  if (system_.Now() <= lastLaunchTime + 59) return;
+  LogActivity("NT Service Module: launching scheduler engine");
+  LaunchEngine();
+  lastLaunchTime = system_.Now();
+}
+
+void MorvaModule::OnServiceStop() {
+  if (!RequestEngineShutdown()) return;
+  LogActivity("NT Service Module: NT Service has been Stopped");
+  KillSupervisionTimer();
+}
+
+}  // namespace morvasvc

@@ -38,6 +38,11 @@ class MorvaModule {
   void DeriveServiceName();
   void HandleCommandLine();
 
+  // The service's lifecycle: the service control's events and the tick.
+  void OnServiceStart(const std::string& argument);
+  void OnServiceStop();
+  void SuperviseEngine();
+
   // The module state.
   std::string serviceName = "Morva7";
   std::string javaExe = "jre\\bin\\javaw.exe";
@@ -51,6 +56,10 @@ class MorvaModule {
   std::string activityLogPath;
 
  protected:
+  // The supervision timer lives on the window; id 1, one at a time.
+  virtual void SetSupervisionTimer(uint32_t intervalMs) { (void)intervalMs; }
+  virtual void KillSupervisionTimer() {}
+
   ModuleSystem& system_;
   ServiceControl& control_;
 };

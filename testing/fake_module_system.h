@@ -45,7 +45,7 @@ class FakeModuleSystem : public ModuleSystem {
     return currentDir + "\\" + path;
   }
   std::string& File(const std::string& path) { return files[Resolve(path)]; }
-  std::string LogFile() { return File("data\\logs\\activityLog.jsd"); }
+  std::string& LogFile() { return File("data\\logs\\activityLog.jsd"); }
 
   bool ReadWholeFile(const std::string& path, std::string* bytes) override {
     auto it = files.find(Resolve(path));

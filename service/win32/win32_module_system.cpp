@@ -1,0 +1,233 @@
+#include "win32_module_system.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <ctime>
+#include <vector>
+
+#include "handle.h"
+
+namespace morvasvc {
+
+std::string SystemErrorText(DWORD error) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+          FORMAT_MESSAGE_IGNORE_INSERTS,
+      NULL, error, 0, reinterpret_cast<char*>(&text), 0, NULL);
+  std::string result = length && text ? std::string(text, length)
+                                      : "error " + std::to_string(error);
+  if (text) LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                             result.back() == ' ')) {
+    result.pop_back();
+  }
+  return result;
+}
+
+namespace {
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  DWORD written = 0;
+  return bytes.empty() ||
+         (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                    &written, NULL) &&
+          written == bytes.size());
+}
+
+}  // namespace
+
+// Every file is opened without sharing, so a second opener fails cleanly.
+bool Win32ModuleSystem::ReadWholeFile(const std::string& path,
+                                      std::string* bytes) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+  if (!file.Valid()) return false;
+  bytes->clear();
+  char buffer[4096];
+  for (;;) {
+    DWORD count = 0;
+    if (!ReadFile(file.Get(), buffer, sizeof buffer, &count, NULL)) {
+      return false;
+    }
+    if (count == 0) return true;
+    bytes->append(buffer, count);
+  }
+}
+
+bool Win32ModuleSystem::WriteWholeFile(const std::string& path,
+                                       const std::string& bytes) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+  return file.Valid() && WriteAll(file.Get(), bytes);
+}
+
+OpenResult Win32ModuleSystem::AppendToFile(const std::string& path,
+                                           const std::string& bytes) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+  if (!file.Valid()) {
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+               ? OpenResult::kBusy
+               : OpenResult::kFailed;
+  }
+  LARGE_INTEGER zero = {};
+  if (!SetFilePointerEx(file.Get(), zero, NULL, FILE_END)) {
+    return OpenResult::kFailed;
+  }
+  return WriteAll(file.Get(), bytes) ? OpenResult::kDone : OpenResult::kFailed;
+}
+
+void Win32ModuleSystem::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+int64_t Win32ModuleSystem::Now() { return static_cast<int64_t>(_time64(NULL)); }
+
+bool Win32ModuleSystem::ToLocalTime(int64_t time, std::tm* local) {
+  const __time64_t t = time;
+  return _localtime64_s(local, &t) == 0;
+}
+
+bool Win32ModuleSystem::SearchFile(const std::string& name,
+                                   std::string* fullPath) {
+  char buffer[MAX_PATH];
+  const DWORD length =
+      SearchPathA(NULL, name.c_str(), NULL, MAX_PATH, buffer, NULL);
+  if (length == 0 || length >= MAX_PATH) return false;
+  fullPath->assign(buffer, length);
+  return true;
+}
+
+bool Win32ModuleSystem::GetCurrentDir(std::string* dir) {
+  char buffer[MAX_PATH];
+  const DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
+  if (length == 0 || length >= MAX_PATH) return false;
+  dir->assign(buffer, length);
+  return true;
+}
+
+bool Win32ModuleSystem::SetCurrentDir(const std::string& dir) {
+  return SetCurrentDirectoryA(dir.c_str()) != FALSE;
+}
+
+std::vector<std::string> Win32ModuleSystem::FindEntries(
+    const std::string& pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  FindHandle search(FindFirstFileA(pattern.c_str(), &found));
+  if (!search.Valid()) return names;
+  do {
+    names.push_back(found.cFileName);
+  } while (FindNextFileA(search.Get(), &found));
+  return names;
+}
+
+bool Win32ModuleSystem::ShellOpen(const std::string& file,
+                                  const std::string& parameters,
+                                  const std::string& directory,
+                                  std::string* error) {
+  SetLastError(NO_ERROR);
+  const INT_PTR result = reinterpret_cast<INT_PTR>(
+      ShellExecuteA(NULL, "open", file.c_str(), parameters.c_str(),
+                    directory.c_str(), SW_SHOWNORMAL));
+  if (result > 32) return true;
+  DWORD code = GetLastError();
+  // The shell's own codes below 32 match the system's error numbers.
+  if (code == NO_ERROR) code = result == 0 ? ERROR_OUTOFMEMORY : result;
+  *error = SystemErrorText(code);
+  return false;
+}
+
+namespace {
+
+class SocketConnection : public EngineConnection {
+ public:
+  explicit SocketConnection(SOCKET socket) : socket_(socket) {}
+  void SendAll(const std::string& bytes) override {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      const int count = send(socket_.Get(), bytes.data() + sent,
+                             static_cast<int>(bytes.size() - sent), 0);
+      if (count == SOCKET_ERROR || count == 0) break;
+      sent += static_cast<size_t>(count);
+    }
+    socket_.Reset();
+  }
+
+ private:
+  SocketHandle socket_;
+};
+
+}  // namespace
+
+ConnectResult Win32ModuleSystem::ConnectToEngine(
+    uint16_t port, std::unique_ptr<EngineConnection>* connection) {
+  SocketHandle socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!socket.Valid()) return ConnectResult::kSocketProblem;
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = 0;
+  if (bind(socket.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) ==
+      SOCKET_ERROR) {
+    return ConnectResult::kSocketProblem;
+  }
+  // Version 1.1 sockets: the loopback host name through the host look-up.
+  const hostent* host = gethostbyname("localhost");
+  if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0]) {
+    return ConnectResult::kFailed;
+  }
+  sockaddr_in engine = {};
+  engine.sin_family = AF_INET;
+  engine.sin_port = htons(port);
+  memcpy(&engine.sin_addr, host->h_addr_list[0], sizeof engine.sin_addr);
+  if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&engine),
+              sizeof engine) == SOCKET_ERROR) {
+    return ConnectResult::kFailed;
+  }
+  connection->reset(new SocketConnection(socket.Release()));
+  return ConnectResult::kConnected;
+}
+
+std::string Win32ModuleSystem::LowerCase(const std::string& text) {
+  std::vector<char> buffer(text.begin(), text.end());
+  if (!buffer.empty()) {
+    CharLowerBuffA(buffer.data(), static_cast<DWORD>(buffer.size()));
+  }
+  return std::string(buffer.begin(), buffer.end());
+}
+
+bool Win32ModuleSystem::IsLeadByte(unsigned char byte) {
+  return IsDBCSLeadByte(byte) != FALSE;
+}
+
+std::string Win32ModuleSystem::WideToAnsi(const std::u16string& text) {
+  if (text.empty()) return std::string();
+  const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int wideLength = static_cast<int>(text.size());
+  const int length =
+      WideCharToMultiByte(CP_ACP, 0, wide, wideLength, NULL, 0, NULL, NULL);
+  std::string ansi(length > 0 ? length : 0, '\0');
+  if (length > 0) {
+    WideCharToMultiByte(CP_ACP, 0, wide, wideLength, &ansi[0], length, NULL,
+                        NULL);
+  }
+  return ansi;
+}
+
+std::string Win32ModuleSystem::CommandLine() {
+  const char* commandLine = GetCommandLineA();
+  return commandLine ? commandLine : "";
+}
+
+std::string Win32ModuleSystem::ProgramPath() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+  return std::string(path, length < MAX_PATH ? length : 0);
+}
+
+void Win32ModuleSystem::EndProcess(uint32_t exitCode) { ExitProcess(exitCode); }
+
+}  // namespace morvasvc

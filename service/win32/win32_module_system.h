@@ -1,0 +1,36 @@
+#ifndef MORVASVC_WIN32_MODULE_SYSTEM_H_
+#define MORVASVC_WIN32_MODULE_SYSTEM_H_
+
+#include "module_system.h"
+
+namespace morvasvc {
+
+class Win32ModuleSystem : public ModuleSystem {
+ public:
+  bool ReadWholeFile(const std::string& path, std::string* bytes) override;
+  bool WriteWholeFile(const std::string& path,
+                      const std::string& bytes) override;
+  OpenResult AppendToFile(const std::string& path,
+                          const std::string& bytes) override;
+  void Sleep(uint32_t milliseconds) override;
+  int64_t Now() override;
+  bool ToLocalTime(int64_t time, std::tm* local) override;
+  bool SearchFile(const std::string& name, std::string* fullPath) override;
+  bool GetCurrentDir(std::string* dir) override;
+  bool SetCurrentDir(const std::string& dir) override;
+  std::vector<std::string> FindEntries(const std::string& pattern) override;
+  bool ShellOpen(const std::string& file, const std::string& parameters,
+                 const std::string& directory, std::string* error) override;
+  ConnectResult ConnectToEngine(
+      uint16_t port, std::unique_ptr<EngineConnection>* connection) override;
+  std::string LowerCase(const std::string& text) override;
+  bool IsLeadByte(unsigned char byte) override;
+  std::string WideToAnsi(const std::u16string& text) override;
+  std::string CommandLine() override;
+  std::string ProgramPath() override;
+  void EndProcess(uint32_t exitCode) override;
+};
+
+}  // namespace morvasvc
+
+#endif
