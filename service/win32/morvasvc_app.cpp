@@ -1,0 +1,48 @@
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "dialog_framework.h"
+#include "morvasvc_dlg.h"
+#include "resource.h"
+#include "service_control.h"
+#include "win32_module_system.h"
+
+namespace morvasvc {
+
+class CMorvasvcApp : public CWinApp {
+ public:
+  CMorvasvcApp() : CWinApp("Morvasvc") {}
+
+  bool StartApplication() override {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+    InitCommonControlsEx(&controls);
+
+    WSADATA sockets;
+    if (WSAStartup(MAKEWORD(1, 1), &sockets) != 0 ||
+        sockets.wVersion != MAKEWORD(1, 1)) {
+      char text[128] = "";
+      LoadStringA(Instance(), IDP_SOCKETS_INIT_FAILED, text, sizeof text);
+      AfxMessageBox(text);
+      return false;
+    }
+
+    // Without the control's class the window cannot be created and the
+    // program ends before the window's start-up, as it must.
+    RegisterServiceControlClass(Instance());
+
+    Win32ModuleSystem system;
+    CMorvaService7Dlg dialog(system);
+    dialog.DoModal();
+    mainWindow = NULL;
+    return false;
+  }
+};
+
+}  // namespace morvasvc
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  morvasvc::CMorvasvcApp app;
+  app.StartApplication();
+  return 0;
+}

@@ -1,0 +1,107 @@
+#include "morvasvc_dlg.h"
+
+#include "resource.h"
+
+namespace morvasvc {
+
+namespace {
+
+const UINT_PTR kSupervisionTimerId = 1;
+
+// The service control's events and their handlers.
+const EventEntry<CMorvaService7Dlg> kEventTable[] = {
+    {IDC_SERVICE_CONTROL, kStartEvent,
+     &CMorvaService7Dlg::OnServiceStartEvent, nullptr},
+    {IDC_SERVICE_CONTROL, kStopEvent, nullptr,
+     &CMorvaService7Dlg::OnServiceStopEvent},
+    {IDC_SERVICE_CONTROL, 7, nullptr,
+     &CMorvaService7Dlg::OnServiceEventIgnored},
+    {IDC_SERVICE_CONTROL, 6, nullptr,
+     &CMorvaService7Dlg::OnServiceEventIgnored},
+};
+
+}  // namespace
+
+CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
+
+CMorvaService7Dlg::CMorvaService7Dlg(ModuleSystem& system)
+    : CDialog(IDD_MORVASERVICE7_DIALOG),
+      MorvaModule(system, serviceControl_),
+      icon_(LoadIconA(GetModuleHandleA(NULL),
+                      MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+
+BOOL CMorvaService7Dlg::OnInitDialog() {
+  serviceControl_.Attach(GetDlgItem(hwnd_, IDC_SERVICE_CONTROL));
+  CDialog::OnInitDialog();
+
+  char about[64] = "";
+  LoadStringA(GetModuleHandleA(NULL), IDS_ABOUTBOX, about, sizeof about);
+  HMENU systemMenu = GetSystemMenu(hwnd_, FALSE);
+  if (systemMenu && about[0]) {
+    AppendMenuA(systemMenu, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
+  }
+  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+  FindInstallDir();
+  ReadEngineSettings();
+  LoadModuleSettings();
+  DeriveServiceName();
+  if (!serviceControl_.IsInstalled()) {
+    statusText = "Service is not installed.  Click on [Install Service]";
+  }
+  HandleCommandLine();
+  noticeText = "Use Service Control Manager to Start/Stop Service";
+  UpdateData(false);
+  LogActivity(
+      "NT Service Module: module window opened. Please close module before "
+      "starting NT Service");
+  return TRUE;
+}
+
+void CMorvaService7Dlg::DoDataExchange(CDataExchange* dx) {
+  DDX_Text(dx, IDC_SERVICE_NAME, serviceName);
+  DDX_Text(dx, IDC_JAVA_EXE, javaExe);
+  DDX_Text(dx, IDC_PERIOD, period);
+  DDX_Text(dx, IDC_ENGINE_PORT, enginePort);
+  DDX_Text(dx, IDC_STATUS_TEXT, statusText);
+  DDX_Text(dx, IDC_NOTICE_TEXT, noticeText);
+}
+
+bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
+                                  INT_PTR* result) {
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == kSupervisionTimerId) SuperviseEngine();
+      return false;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+        *result = TRUE;
+        return true;
+      }
+      return false;
+    case WM_QUERYDRAGICON:
+      *result = reinterpret_cast<INT_PTR>(icon_);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CMorvaService7Dlg::OnControlEvent(UINT controlId,
+                                       const ControlEvent& event) {
+  return DispatchEvent(this, kEventTable, controlId, event);
+}
+
+void CMorvaService7Dlg::SetSupervisionTimer(uint32_t intervalMs) {
+  SetTimer(hwnd_, kSupervisionTimerId, intervalMs, NULL);
+}
+
+void CMorvaService7Dlg::KillSupervisionTimer() {
+  KillTimer(hwnd_, kSupervisionTimerId);
+}
+
+}  // namespace morvasvc

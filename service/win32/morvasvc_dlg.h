@@ -1,0 +1,44 @@
+#ifndef MORVASVC_WIN32_MORVASVC_DLG_H_
+#define MORVASVC_WIN32_MORVASVC_DLG_H_
+
+#include "dialog_framework.h"
+#include "morva_module.h"
+#include "service_control.h"
+
+namespace morvasvc {
+
+class CAboutDlg : public CDialog {
+ public:
+  CAboutDlg();
+};
+
+// The main window: it holds the module state, hosts the service control and
+// receives the control's events and the supervision timer.
+class CMorvaService7Dlg : public CDialog, public MorvaModule {
+ public:
+  explicit CMorvaService7Dlg(ModuleSystem& system);
+
+  void OnServiceEventIgnored() {}
+  void OnServiceStartEvent(const std::string& argument) {
+    OnServiceStart(argument);
+  }
+  void OnServiceStopEvent() { OnServiceStop(); }
+
+ protected:
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                 INT_PTR* result) override;
+  bool OnControlEvent(UINT controlId, const ControlEvent& event) override;
+
+  void SetSupervisionTimer(uint32_t intervalMs) override;
+  void KillSupervisionTimer() override;
+
+ private:
+  HICON icon_;
+  CService_mill serviceControl_;
+};
+
+}  // namespace morvasvc
+
+#endif

@@ -1,0 +1,203 @@
+#include "service_control.h"
+
+#include "dialog_framework.h"
+#include "handle.h"
+
+namespace morvasvc {
+
+const char kServiceControlClass[] = "MorvaServiceControl";
+const char kServiceDescription[] =
+    "Starts engine for Morva Software version 7 products";
+
+void CService_mill::SetServiceName(const std::string& name) {
+  serviceName_ = name;
+}
+
+void CService_mill::SetDisplayName(const std::string& name) {
+  displayName_ = name;
+}
+
+bool CService_mill::IsInstalled() {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+  if (!manager.Valid()) return false;
+  ServiceHandle service(
+      OpenServiceA(manager.Get(), serviceName_.c_str(), SERVICE_QUERY_STATUS));
+  return service.Valid();
+}
+
+bool CService_mill::Install(bool, std::string* error) {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE));
+  if (!manager.Valid()) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(NULL, program, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    *error = SystemErrorText(length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
+    return false;
+  }
+  // Quoted: an unquoted path with blanks would let another program run with
+  // the service's rights.
+  const std::string command = "\"" + std::string(program, length) + "\"";
+  // Started at boot, so the engine comes back after a restart.
+  ServiceHandle service(CreateServiceA(
+      manager.Get(), serviceName_.c_str(), displayName_.c_str(),
+      SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+      SERVICE_ERROR_NORMAL, command.c_str(), NULL, NULL, NULL, NULL, NULL));
+  if (!service.Valid()) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  SERVICE_DESCRIPTIONA description;
+  description.lpDescription = const_cast<char*>(kServiceDescription);
+  ChangeServiceConfig2A(service.Get(), SERVICE_CONFIG_DESCRIPTION,
+                        &description);
+  return true;
+}
+
+bool CService_mill::Uninstall(std::string* error) {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+  if (!manager.Valid()) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  ServiceHandle service(
+      OpenServiceA(manager.Get(), serviceName_.c_str(), DELETE));
+  if (!service.Valid() || !DeleteService(service.Get())) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+// The service side. The dispatcher call blocks its thread for the whole life
+// of the service, so it gets a thread of its own; every event is handed to
+// the control window with a posted message and handled on the dialog's thread.
+namespace {
+
+const UINT WM_SERVICE_START = WM_APP + 0x200;
+const UINT WM_SERVICE_STOP = WM_APP + 0x201;
+const UINT WM_SERVICE_ENDED = WM_APP + 0x202;
+
+const DWORD kWaitHintMs = 30000;
+
+struct ServiceRun {
+  HWND control = NULL;
+  SERVICE_STATUS_HANDLE statusHandle = NULL;
+  SERVICE_STATUS status = {};
+  HANDLE startHandled = NULL;
+  HANDLE stopHandled = NULL;
+  LONG stopRequested = 0;
+};
+ServiceRun* run = nullptr;
+
+void Report(DWORD state, DWORD checkPoint = 0) {
+  run->status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  run->status.dwCurrentState = state;
+  run->status.dwControlsAccepted =
+      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN
+                               : 0;
+  run->status.dwWin32ExitCode = NO_ERROR;
+  run->status.dwCheckPoint = checkPoint;
+  run->status.dwWaitHint =
+      state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING
+          ? kWaitHintMs
+          : 0;
+  SetServiceStatus(run->statusHandle, &run->status);
+}
+
+// Waits for the window's handler, telling the manager it is still at work.
+void WaitReporting(HANDLE handled, DWORD pendingState) {
+  DWORD checkPoint = 1;
+  while (WaitForSingleObject(handled, kWaitHintMs / 3) == WAIT_TIMEOUT) {
+    Report(pendingState, ++checkPoint);
+  }
+}
+
+DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      if (InterlockedExchange(&run->stopRequested, 1) == 0) {
+        Report(SERVICE_STOP_PENDING, 1);
+        PostMessageA(run->control, WM_SERVICE_STOP, 0, 0);
+      }
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+  run->statusHandle =
+      RegisterServiceCtrlHandlerExA("", ControlHandler, NULL);
+  if (!run->statusHandle) return;
+  Report(SERVICE_START_PENDING, 1);
+  PostMessageA(run->control, WM_SERVICE_START, 0, 0);
+  WaitReporting(run->startHandled, SERVICE_START_PENDING);
+  Report(SERVICE_RUNNING);
+  WaitForSingleObject(run->stopHandled, INFINITE);
+  Report(SERVICE_STOPPED);
+}
+
+DWORD WINAPI DispatcherThread(LPVOID) {
+  SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(""), ServiceMain},
+                                  {NULL, NULL}};
+  // Fails at once when a user, not the manager, started the program.
+  if (StartServiceCtrlDispatcherA(table)) {
+    PostMessageA(run->control, WM_SERVICE_ENDED, 0, 0);
+  }
+  return 0;
+}
+
+void FireEvent(HWND control, int dispatchId, const char* argument) {
+  ControlEvent event = {dispatchId, argument};
+  SendMessageA(GetParent(control), WM_CONTROL_EVENT,
+               static_cast<WPARAM>(GetDlgCtrlID(control)),
+               reinterpret_cast<LPARAM>(&event));
+}
+
+LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                   LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      if (!run) {
+        run = new ServiceRun;
+        run->control = hwnd;
+        run->startHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+        run->stopHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+        HANDLE thread = CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL);
+        if (thread) CloseHandle(thread);
+      }
+      return 0;
+    case WM_SERVICE_START:
+      FireEvent(hwnd, kStartEvent, "");
+      SetEvent(run->startHandled);
+      return 0;
+    case WM_SERVICE_STOP:
+      FireEvent(hwnd, kStopEvent, nullptr);
+      SetEvent(run->stopHandled);
+      return 0;
+    case WM_SERVICE_ENDED:
+      // The manager has the service stopped: the program ends with it.
+      EndDialog(GetParent(hwnd), IDCANCEL);
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+bool RegisterServiceControlClass(HINSTANCE instance) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = ControlWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kServiceControlClass;
+  return RegisterClassA(&windowClass) != 0;
+}
+
+}  // namespace morvasvc

@@ -1,0 +1,112 @@
+// A stand-in for the Java engine, placed as an install folder's
+// jre\bin\javaw.exe. Started by the service module in the install folder, it
+// reads ENGINE_PORT from engineSettings.jsd, records how it was started and
+// every command it receives, and ends on the shutdown command.
+//
+// Files in its current folder:
+//   engine-started.txt   one line per start: the command line, then the folder
+//   engine-commands.txt  one line per connection: the bytes received, "|EOF"
+//   engine-mode.txt      optional: "no-read" accepts and never reads,
+//                        "answer" writes a reply first, "die:N" ends after N
+//                        seconds without a shutdown command
+// "stand_in_engine --sleep SECONDS" only sleeps: it keeps Wine's services up.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ReadFileText(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void AppendLine(const char* path, const std::string& line) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << line << "\n";
+}
+
+int EnginePort() {
+  const std::string settings = ReadFileText("engineSettings.jsd");
+  const size_t at = settings.find("ENGINE_PORT=");
+  if (at == std::string::npos) return 1967;
+  return std::atoi(settings.c_str() + at + 12);
+}
+
+std::string Mode() {
+  std::string mode = ReadFileText("engine-mode.txt");
+  while (!mode.empty() && (mode.back() == '\n' || mode.back() == '\r' ||
+                           mode.back() == ' ')) {
+    mode.pop_back();
+  }
+  return mode;
+}
+
+DWORD WINAPI DieLater(LPVOID seconds) {
+  Sleep(static_cast<DWORD>(reinterpret_cast<INT_PTR>(seconds)) * 1000);
+  AppendLine("engine-commands.txt", "|DIED");
+  ExitProcess(3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--sleep") {
+    Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
+    return 0;
+  }
+  char folder[MAX_PATH] = "";
+  GetCurrentDirectoryA(MAX_PATH, folder);
+  AppendLine("engine-started.txt",
+             std::string(GetCommandLineA()) + "|" + folder);
+
+  const std::string mode = Mode();
+  if (mode.rfind("die:", 0) == 0) {
+    CloseHandle(CreateThread(
+        NULL, 0, DieLater,
+        reinterpret_cast<LPVOID>(static_cast<INT_PTR>(std::atoi(mode.c_str() + 4))),
+        0, NULL));
+  }
+
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(EnginePort()));
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) ||
+      listen(listener, 16)) {
+    AppendLine("engine-commands.txt", "|CANNOT LISTEN");
+    return 2;
+  }
+  std::vector<SOCKET> neverRead;
+  for (;;) {
+    SOCKET connection = accept(listener, NULL, NULL);
+    if (connection == INVALID_SOCKET) return 1;
+    if (mode == "no-read") {
+      neverRead.push_back(connection);
+      AppendLine("engine-commands.txt", "|ACCEPTED");
+      continue;
+    }
+    if (mode == "answer") send(connection, "OK\r\n", 4, 0);
+    std::string received;
+    char buffer[256];
+    int count;
+    while ((count = recv(connection, buffer, sizeof buffer, 0)) > 0) {
+      received.append(buffer, count);
+    }
+    closesocket(connection);
+    AppendLine("engine-commands.txt",
+               received + (count == 0 ? "|EOF" : "|ERROR"));
+    if (received == "NTSERVICE^SHUTDOWN_ENGINE") return 0;
+  }
+}
