@@ -1,0 +1,396 @@
+// The service module's Win32 layer and the program itself under Windows or
+// Wine: files with their sharing modes, the engine connection, the file
+// search, and Morvasvc.exe as an installer and a user run it.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "handle.h"
+#include "win32_module_system.h"
+
+namespace morvasvc {
+namespace {
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(NULL, path, MAX_PATH);
+  std::string self = path;
+  return self.substr(0, self.find_last_of('\\'));
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string TempFolder(const std::string& name) {
+  static int counter = 0;
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + "morvasvc_test_" +
+                       std::to_string(GetCurrentProcessId()) + "_" +
+                       std::to_string(++counter);
+  CreateDirectoryA(folder.c_str(), NULL);
+  for (size_t at = 0; (at = name.find('\\', at + 1)) != std::string::npos;) {
+    CreateDirectoryA((folder + "\\" + name.substr(0, at)).c_str(), NULL);
+  }
+  folder += "\\" + name;
+  CreateDirectoryA(folder.c_str(), NULL);
+  return folder;
+}
+
+// Holds a file open the way another program would, without sharing.
+FileHandle HoldExclusively(const std::string& path) {
+  return FileHandle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
+TEST(Win32Files, AnotherOpenerMakesEveryOpenFail) {
+  Win32ModuleSystem system;
+  const std::string folder = TempFolder("files");
+  const std::string path = folder + "\\activityLog.jsd";
+  {
+    FileHandle held = HoldExclusively(path);
+    ASSERT_TRUE(held.Valid());
+    EXPECT_EQ(OpenResult::kBusy, system.AppendToFile(path, "x"));
+    std::string bytes;
+    EXPECT_FALSE(system.ReadWholeFile(path, &bytes));
+    EXPECT_FALSE(system.WriteWholeFile(path, "y"));
+  }
+  EXPECT_EQ(OpenResult::kDone, system.AppendToFile(path, "ab"));
+  EXPECT_EQ(OpenResult::kDone, system.AppendToFile(path, "cd"));
+  std::string bytes;
+  EXPECT_TRUE(system.ReadWholeFile(path, &bytes));
+  EXPECT_EQ("abcd", bytes);
+  EXPECT_TRUE(system.WriteWholeFile(path, "new"));
+  EXPECT_EQ("new", ReadAll(path));
+
+  // Never a folder created for a log.
+  EXPECT_EQ(OpenResult::kFailed,
+            system.AppendToFile(folder + "\\logs\\activityLog.jsd", "x"));
+  EXPECT_FALSE(Exists(folder + "\\logs"));
+}
+
+TEST(Win32Files, SearchFindsTheFileBesideTheProgram) {
+  Win32ModuleSystem system;
+  const std::string probe = ProgramFolder() + "\\search_probe_7.jar";
+  WriteAll(probe, "");
+  std::string found;
+  EXPECT_TRUE(system.SearchFile("search_probe_7.jar", &found));
+  EXPECT_EQ(system.LowerCase(probe), system.LowerCase(found));
+  DeleteFileA(probe.c_str());
+  EXPECT_FALSE(system.SearchFile("search_probe_7.jar", &found));
+  EXPECT_EQ("c:\\apps\\plenor", system.LowerCase("C:\\Apps\\PLENOR"));
+}
+
+// A listener on an ephemeral loopback port that records what one client sent.
+class Listener {
+ public:
+  Listener() {
+    socket_.Reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(socket_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(socket_.Get(), reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listen(socket_.Get(), 4);
+    thread_ = std::thread([this] {
+      SocketHandle client(accept(socket_.Get(), NULL, NULL));
+      char buffer[256];
+      int count;
+      while ((count = recv(client.Get(), buffer, sizeof buffer, 0)) > 0) {
+        received_.append(buffer, count);
+      }
+      endOfStream_ = count == 0;
+    });
+  }
+  uint16_t Port() const { return port_; }
+  // Waits for the client to close; then what it sent is known.
+  std::string Received() {
+    thread_.join();
+    return received_;
+  }
+  bool EndOfStream() const { return endOfStream_; }
+
+ private:
+  SocketHandle socket_;
+  uint16_t port_ = 0;
+  std::thread thread_;
+  std::string received_;
+  bool endOfStream_ = false;
+};
+
+class Win32Sockets : public testing::Test {
+ protected:
+  void SetUp() override {
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
+  }
+  void TearDown() override { WSACleanup(); }
+};
+
+TEST_F(Win32Sockets, CommandBytesThenEndOfStream) {
+  Win32ModuleSystem system;
+  for (const std::string command :
+       {"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE", "NTSERVICE^SHUTDOWN_ENGINE"}) {
+    Listener listener;
+    std::unique_ptr<EngineConnection> connection;
+    ASSERT_EQ(ConnectResult::kConnected,
+              system.ConnectToEngine(listener.Port(), &connection));
+    connection->SendAll(command);
+    EXPECT_EQ(command, listener.Received());
+    EXPECT_TRUE(listener.EndOfStream());
+  }
+}
+
+TEST_F(Win32Sockets, NothingListeningFailsTheConnection) {
+  Win32ModuleSystem system;
+  uint16_t port;
+  {
+    Listener listener;  // bound, then closed: nothing listens there any more
+    port = listener.Port();
+    std::unique_ptr<EngineConnection> connection;
+    ASSERT_EQ(ConnectResult::kConnected,
+              system.ConnectToEngine(port, &connection));
+    connection.reset();
+    listener.Received();
+  }
+  std::unique_ptr<EngineConnection> connection;
+  EXPECT_EQ(ConnectResult::kFailed, system.ConnectToEngine(port, &connection));
+  EXPECT_EQ(ConnectResult::kFailed, system.ConnectToEngine(0, &connection));
+}
+
+// An install folder as a product's installer lays it out.
+class InstallFolder {
+ public:
+  explicit InstallFolder(const std::string& name, bool engineSettings = true)
+      : dir_(TempFolder(name)) {
+    WriteAll(Path("morva7.jar"), "");
+    CreateDirectoryA(Path("data").c_str(), NULL);
+    CreateDirectoryA(Path("data\\logs").c_str(), NULL);
+    if (engineSettings) {
+      WriteAll(Path("engineSettings.jsd"),
+               "DATA_FOLDER=" + Escaped(Path("data")) + "\r\nENGINE_PORT=1\r\n");
+    }
+    CopyFileA((ProgramFolder() + "\\Morvasvc.exe").c_str(),
+              Path("Morvasvc.exe").c_str(), FALSE);
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+  const std::string& Dir() const { return dir_; }
+
+  DWORD Run(const std::string& arguments) const {
+    std::string commandLine = "\"" + Path("Morvasvc.exe") + "\" " + arguments;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                        NULL, &startup, &info)) {
+      ADD_FAILURE() << "cannot start Morvasvc.exe: " << GetLastError();
+      return 0xDEADBEEF;
+    }
+    CloseHandle(info.hThread);
+    KernelHandle process(info.hProcess);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 30000));
+    DWORD code = 0xDEADBEEF;
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+  }
+
+  // The log's messages, each entry's time stamp checked and stripped.
+  std::vector<std::string> LogMessages(const std::string& log) const {
+    std::vector<std::string> messages;
+    const std::string text = ReadAll(Path(log));
+    size_t at = 0;
+    while (at < text.size()) {
+      const size_t tab = text.find('\t', at);
+      const size_t end = text.find("\r\n", tab);
+      if (tab == std::string::npos || end == std::string::npos) {
+        ADD_FAILURE() << "torn entry at " << at;
+        break;
+      }
+      // CR LF, "Mar 08, 2007 02:05:09 PM", TAB.
+      EXPECT_EQ(26u, tab - at) << text.substr(at, tab - at);
+      EXPECT_EQ("\r\n", text.substr(at, 2));
+      messages.push_back(text.substr(tab + 1, end - tab - 1));
+      at = end + 2;
+    }
+    return messages;
+  }
+  std::vector<std::string> LogMessages() const {
+    return LogMessages("data\\logs\\activityLog.jsd");
+  }
+
+ private:
+  static std::string Escaped(const std::string& path) {
+    std::string escaped;
+    for (char c : path) {
+      if (c == '\\') escaped += "\\\\";
+      else if (c == ':') escaped += "\\:";
+      else escaped += c;
+    }
+    return escaped;
+  }
+  std::string dir_;
+};
+
+struct ServiceConfig {
+  bool found = false;
+  std::string binaryPath, displayName, description;
+  DWORD startType = 0, serviceType = 0;
+};
+
+ServiceConfig QueryService(const std::string& name) {
+  ServiceConfig config;
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+  ServiceHandle service(
+      OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_CONFIG));
+  if (!service.Valid()) return config;
+  config.found = true;
+  std::vector<char> buffer(8192);
+  DWORD needed = 0;
+  if (QueryServiceConfigA(service.Get(),
+                          reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data()),
+                          static_cast<DWORD>(buffer.size()), &needed)) {
+    auto* c = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    config.binaryPath = c->lpBinaryPathName;
+    config.displayName = c->lpDisplayName;
+    config.startType = c->dwStartType;
+    config.serviceType = c->dwServiceType;
+  }
+  if (QueryServiceConfig2A(service.Get(), SERVICE_CONFIG_DESCRIPTION,
+                           reinterpret_cast<BYTE*>(buffer.data()),
+                           static_cast<DWORD>(buffer.size()), &needed)) {
+    auto* d = reinterpret_cast<SERVICE_DESCRIPTIONA*>(buffer.data());
+    if (d->lpDescription) config.description = d->lpDescription;
+  }
+  return config;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(MorvasvcInstaller, InstallsAndRemovesSilently) {
+  InstallFolder folder("Apps\\Verrin Tools\\Engine");
+  const std::string command = "\"" + folder.Path("Morvasvc.exe") + "\" ";
+
+  ASSERT_EQ(0u, folder.Run("install_51924706"));
+  ServiceConfig config = QueryService("Verrin7");
+  ASSERT_TRUE(config.found);
+  EXPECT_EQ("\"" + folder.Path("Morvasvc.exe") + "\"", config.binaryPath);
+  EXPECT_EQ("Verrin7", config.displayName);
+  EXPECT_EQ("Starts engine for Morva Software version 7 products",
+            config.description);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config.startType);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config.serviceType);
+
+  EXPECT_EQ(1u, folder.Run("install_51924706"));
+  EXPECT_EQ(0u, folder.Run("remove_51924706"));
+  EXPECT_FALSE(QueryService("Verrin7").found);
+  EXPECT_EQ(1u, folder.Run("remove_51924706"));
+
+  EXPECT_EQ(
+      Strings({"NT Service Module: commandline = " + command + "install_51924706",
+               "NT Service Module: Service installed via commandline.  "
+               "Service name = Verrin7",
+               "NT Service Module: commandline = " + command + "install_51924706",
+               "NT Service Module commandline mode: Service is already Installed",
+               "NT Service Module: commandline = " + command + "remove_51924706",
+               "NT Service Module: Service removed via commandline",
+               "NT Service Module: commandline = " + command + "remove_51924706",
+               "NT Service Module commandline mode: Service is not installed"}),
+      folder.LogMessages());
+
+  // The first start wrote the module's default settings.
+  EXPECT_EQ(std::string("\x05\0\0\0\x11jre\\bin\\javaw.exe\0\0\0\0\0", 27),
+            ReadAll(folder.Path("ntServiceSettings.jsd")));
+}
+
+TEST(MorvasvcInstaller, BothSwitchesInstall) {
+  InstallFolder folder("Brenmar");
+  EXPECT_EQ(0u, folder.Run("remove_51924706 install_51924706"));
+  EXPECT_TRUE(QueryService("Brenmar7").found);
+  EXPECT_EQ(0u, folder.Run("remove_51924706"));
+  EXPECT_FALSE(QueryService("Brenmar7").found);
+}
+
+TEST(MorvasvcInstaller, MissingEngineSettingsGiveTheDefaults) {
+  InstallFolder folder("Quiddal", /*engineSettings=*/false);
+  ASSERT_EQ(0u, folder.Run("install_51924706"));
+  EXPECT_EQ(0u, folder.Run("remove_51924706"));
+  // The default data folder is relative to the install folder; the first
+  // failure entry came before the log had a path.
+  const Strings messages = folder.LogMessages();
+  ASSERT_EQ(6u, messages.size());
+  EXPECT_EQ("Failed to read settings from: " +
+                folder.Path("engineSettings.jsd"),
+            messages[0]);
+  EXPECT_EQ("NT Service Module: Service installed via commandline.  Service "
+            "name = Quiddal7",
+            messages[2]);
+  EXPECT_EQ("Failed to read settings from: " +
+                folder.Path("engineSettings.jsd"),
+            messages[3]);
+}
+
+// A user's run: the window opens, says the service is not installed, and
+// closes with Cancel.
+TEST(MorvasvcWindow, OpensAndSaysTheServiceIsNotInstalled) {
+  InstallFolder folder("Tolsey");
+  std::string commandLine = "\"" + folder.Path("Morvasvc.exe") + "\"";
+  std::vector<char> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                             NULL, &startup, &info));
+  CloseHandle(info.hThread);
+  KernelHandle process(info.hProcess);
+  HWND window = NULL;
+  for (int i = 0; i < 200 && !window; ++i) {
+    Sleep(50);
+    window = FindWindowA(NULL, "MorvaService7");
+  }
+  ASSERT_NE(static_cast<HWND>(NULL), window);
+  char text[256] = "";
+  GetDlgItemTextA(window, 1009, text, sizeof text);
+  EXPECT_STREQ("Service is not installed.  Click on [Install Service]", text);
+  GetDlgItemTextA(window, 1010, text, sizeof text);
+  EXPECT_STREQ("Use Service Control Manager to Start/Stop Service", text);
+  GetDlgItemTextA(window, 1004, text, sizeof text);
+  EXPECT_STREQ("Tolsey7", text);
+  GetDlgItemTextA(window, 1006, text, sizeof text);
+  EXPECT_STREQ("5", text);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, 1007)));
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 10000));
+  EXPECT_EQ(Strings({"NT Service Module: commandline = " + commandLine,
+                     "NT Service Module: module window opened. Please close "
+                     "module before starting NT Service"}),
+            folder.LogMessages());
+}
+
+}  // namespace
+}  // namespace morvasvc
