@@ -84,6 +84,7 @@ const DWORD kWaitHintMs = 30000;
 
 struct ServiceRun {
   HWND control = NULL;
+  HANDLE controlCreated = NULL;
   SERVICE_STATUS_HANDLE statusHandle = NULL;
   SERVICE_STATUS status = {};
   HANDLE startHandled = NULL;
@@ -136,6 +137,8 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
       RegisterServiceCtrlHandlerExA("", ControlHandler, NULL);
   if (!run->statusHandle) return;
   Report(SERVICE_START_PENDING, 1);
+  // The window may still be on its way: the manager hears from us meanwhile.
+  WaitReporting(run->controlCreated, SERVICE_START_PENDING);
   PostMessageA(run->control, WM_SERVICE_START, 0, 0);
   WaitReporting(run->startHandled, SERVICE_START_PENDING);
   Report(SERVICE_RUNNING);
@@ -164,13 +167,9 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
                                    LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      if (!run) {
-        run = new ServiceRun;
+      if (run && !run->control) {
         run->control = hwnd;
-        run->startHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
-        run->stopHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
-        HANDLE thread = CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL);
-        if (thread) CloseHandle(thread);
+        SetEvent(run->controlCreated);
       }
       return 0;
     case WM_SERVICE_START:
@@ -193,6 +192,16 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 }  // namespace
 
 bool RegisterServiceControlClass(HINSTANCE instance) {
+  // The manager expects to hear from a service soon after it starts the
+  // program, before any window exists, so the dispatcher starts here.
+  if (!run) {
+    run = new ServiceRun;
+    run->controlCreated = CreateEventA(NULL, TRUE, FALSE, NULL);
+    run->startHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+    run->stopHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE thread = CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL);
+    if (thread) CloseHandle(thread);
+  }
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = ControlWindowProc;
   windowClass.hInstance = instance;

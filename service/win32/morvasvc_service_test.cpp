@@ -1,0 +1,309 @@
+// Morvasvc.exe as the Service Control Manager runs it, with the stand-in
+// engine as the install folder's Java runtime. This test program stays alive
+// while the service runs, which keeps Wine's services up.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "handle.h"
+
+namespace morvasvc {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(NULL, path, MAX_PATH);
+  std::string self = path;
+  return self.substr(0, self.find_last_of('\\'));
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+Strings Lines(const std::string& text) {
+  Strings lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+uint16_t FreePort() {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  SocketHandle probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  int length = sizeof address;
+  getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &length);
+  return ntohs(address.sin_port);
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(100);
+  }
+  return true;
+}
+
+// A product's install folder with the stand-in engine as its Java runtime,
+// the service installed from it, and removed again at the end.
+class InstalledService {
+ public:
+  InstalledService(const std::string& product, const std::string& serviceName,
+                   int32_t period = 1)
+      : serviceName_(serviceName), port_(FreePort()) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir_ = std::string(temp) + "morvasvc_service_" +
+           std::to_string(GetCurrentProcessId()) + "_" + product;
+    for (const char* sub : {"", "\\data", "\\data\\logs", "\\jre", "\\jre\\bin"}) {
+      CreateDirectoryA((dir_ + sub).c_str(), NULL);
+    }
+    WriteAll(Path("morva7.jar"), "");
+    WriteAll(Path("engineSettings.jsd"),
+             "DATA_FOLDER=data\r\nENGINE_PORT=" + std::to_string(port_) + "\r\n");
+    std::string settings(4, '\0');
+    for (int i = 0; i < 4; ++i) settings[i] = static_cast<char>(period >> (8 * i));
+    settings += std::string("\x11jre\\bin\\javaw.exe\0\0\0\0\0", 23);
+    WriteAll(Path("ntServiceSettings.jsd"), settings);
+    CopyFileA((ProgramFolder() + "\\Morvasvc.exe").c_str(),
+              Path("Morvasvc.exe").c_str(), FALSE);
+    CopyFileA((ProgramFolder() + "\\stand_in_engine.exe").c_str(),
+              Path("jre\\bin\\javaw.exe").c_str(), FALSE);
+    // A run that was cut short may have left the service behind.
+    RunAndWait("\"" + Path("Morvasvc.exe") + "\" remove_51924706");
+    EXPECT_EQ(0u, RunAndWait("\"" + Path("Morvasvc.exe") + "\" install_51924706"));
+    manager_.Reset(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+    service_.Reset(OpenServiceA(manager_.Get(), serviceName.c_str(),
+                                SERVICE_START | SERVICE_STOP |
+                                    SERVICE_QUERY_STATUS));
+    EXPECT_TRUE(service_.Valid());
+  }
+
+  ~InstalledService() {
+    if (State() != SERVICE_STOPPED) Stop();
+    service_.Reset();
+    RunAndWait("\"" + Path("Morvasvc.exe") + "\" remove_51924706");
+    KillEngines();
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+  const std::string& Dir() const { return dir_; }
+
+  DWORD State() {
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    QueryServiceStatusEx(service_.Get(), SC_STATUS_PROCESS_INFO,
+                         reinterpret_cast<BYTE*>(&status), sizeof status,
+                         &needed);
+    processId_ = status.dwProcessId ? status.dwProcessId : processId_;
+    return status.dwCurrentState;
+  }
+
+  bool Start() {
+    if (!StartServiceA(service_.Get(), 0, NULL)) return false;
+    return WaitFor([this] { return State() == SERVICE_RUNNING; }, 30000);
+  }
+
+  // Stops the service and waits for its process to end.
+  bool Stop() {
+    State();
+    KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId_));
+    SERVICE_STATUS status;
+    if (!ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status)) {
+      return false;
+    }
+    if (!WaitFor([this] { return State() == SERVICE_STOPPED; }, 30000)) {
+      return false;
+    }
+    return !process.Valid() ||
+           WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0;
+  }
+
+  // Starts the engine by hand, as if it had been running before.
+  void StartEngine() {
+    RunAndWait("", false);
+  }
+
+  Strings EngineStarts() { return Lines(ReadAll(Path("engine-started.txt"))); }
+  Strings EngineCommands() { return Lines(ReadAll(Path("engine-commands.txt"))); }
+
+  Strings LogMessages() {
+    Strings messages;
+    const std::string text = ReadAll(Path("data\\logs\\activityLog.jsd"));
+    size_t at = 0;
+    while ((at = text.find('\t', at)) != std::string::npos) {
+      const size_t end = text.find("\r\n", at);
+      messages.push_back(text.substr(at + 1, end - at - 1));
+      at = end;
+    }
+    return messages;
+  }
+
+  uint16_t Port() const { return port_; }
+
+ private:
+  DWORD RunAndWait(const std::string& commandLine, bool wait = true) {
+    std::string line = commandLine.empty()
+                           ? "\"" + Path("jre\\bin\\javaw.exe") + "\" -by-hand"
+                           : commandLine;
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                        dir_.c_str(), &startup, &info)) {
+      return 0xDEADBEEF;
+    }
+    CloseHandle(info.hThread);
+    KernelHandle process(info.hProcess);
+    if (!wait) {
+      WaitFor([this] { return !ReadAll(Path("engine-started.txt")).empty(); },
+              10000);
+      Sleep(300);  // until it listens
+      return 0;
+    }
+    WaitForSingleObject(process.Get(), 30000);
+    DWORD code = 0xDEADBEEF;
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+  }
+
+  // Ends any stand-in engine still listening on this folder's port.
+  void KillEngines() {
+    SocketHandle probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port_);
+    if (connect(probe.Get(), reinterpret_cast<sockaddr*>(&address),
+                sizeof address) == 0) {
+      send(probe.Get(), "NTSERVICE^SHUTDOWN_ENGINE", 25, 0);
+    }
+  }
+
+  std::string serviceName_;
+  std::string dir_;
+  uint16_t port_;
+  DWORD processId_ = 0;
+  ServiceHandle manager_;
+  ServiceHandle service_;
+};
+
+const char kLaunchArguments[] =
+    " -Xrs -cp .;help;morva7.jar; com.morva.engine.Engine";
+
+TEST(MorvasvcService, StartLaunchesTheEngineAndStopShutsItDown) {
+  InstalledService service("Plenor", "Plenor7");
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(WaitFor([&] { return !service.EngineStarts().empty(); }, 20000));
+  const Strings starts = service.EngineStarts();
+  ASSERT_EQ(1u, starts.size());
+  const std::string expectedTail =
+      std::string(kLaunchArguments) + "|" + service.Dir();
+  ASSERT_GE(starts[0].size(), expectedTail.size());
+  EXPECT_EQ(expectedTail, starts[0].substr(starts[0].size() - expectedTail.size()));
+
+  Strings messages = service.LogMessages();
+  // The installer's and the window's own entries come first.
+  const auto first = std::find(messages.begin(), messages.end(),
+                               "NT Service Module: Starting NT Service");
+  ASSERT_GE(messages.end() - first, 8);
+  const Strings start(first, first + 8);
+  EXPECT_EQ(
+      Strings({"NT Service Module: Starting NT Service",
+               "NT Service Module: Service Working Directory = " + service.Dir(),
+               "NT Service Module: Engine Port = " +
+                   std::to_string(service.Port()),
+               "NT Service Module: Engine is not running",
+               "NT Service Module: launching scheduler engine",
+               "NT Service Module: Engine path = jre\\bin\\javaw.exe",
+               "NT Service Module: Engine arguments = -Xrs -cp "
+               ".;help;morva7.jar; com.morva.engine.Engine",
+               "NT Service Module: NT Service Started. Service Working "
+               "Directory = " + service.Dir()}),
+      start);
+
+  ASSERT_TRUE(WaitFor([&] { return service.State() == SERVICE_RUNNING; }, 1000));
+  Sleep(500);  // until the engine listens
+  ASSERT_TRUE(service.Stop());
+  EXPECT_EQ(Strings({"NTSERVICE^SHUTDOWN_ENGINE|EOF"}), service.EngineCommands());
+  messages = service.LogMessages();
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(Strings({"NT Service Module: Sending Shutdown request to engine",
+                     "NT Service Module: NT Service has been Stopped"}),
+            Strings(messages.end() - 2, messages.end()));
+}
+
+TEST(MorvasvcService, AnsweringEngineIsNotLaunchedAgain) {
+  InstalledService service("Quiddal", "Quiddal7");
+  service.StartEngine();
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(WaitFor([&] { return !service.EngineCommands().empty(); }, 20000));
+  EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE|EOF"}),
+            service.EngineCommands());
+  Sleep(500);
+  EXPECT_EQ(1u, service.EngineStarts().size());
+  ASSERT_TRUE(service.Stop());
+}
+
+TEST(MorvasvcService, StopWithoutAnEngineStillEndsTheService) {
+  InstalledService service("Tolsey", "Tolsey7");
+  WriteAll(service.Path("engine-mode.txt"), "die:1");
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(WaitFor([&] { return !service.EngineCommands().empty(); }, 20000));
+  EXPECT_EQ(Strings({"|DIED"}), service.EngineCommands());
+  ASSERT_TRUE(service.Stop());
+  const Strings messages = service.LogMessages();
+  EXPECT_EQ("NT Service Module: Engine is not running or not responding on "
+            "selected port: " + std::to_string(service.Port()),
+            messages.back());
+}
+
+// The engine dies while the service runs; with the shortest timer the probe
+// finds it gone at once, yet the next launch waits for the minute to pass.
+TEST(MorvasvcServiceSlow, DeadEngineIsRelaunchedAtMostOnceAMinute) {
+  InstalledService service("Verrin", "Verrin7", /*period=*/0);
+  WriteAll(service.Path("engine-mode.txt"), "die:2");
+  ASSERT_TRUE(service.Start());
+  const DWORD started = GetTickCount();
+  ASSERT_TRUE(WaitFor([&] { return service.EngineStarts().size() >= 2; }, 90000));
+  const DWORD relaunchedAfter = GetTickCount() - started;
+  EXPECT_GE(relaunchedAfter, 58000u);
+  EXPECT_LE(relaunchedAfter, 75000u);
+  WriteAll(service.Path("engine-mode.txt"), "");
+  ASSERT_TRUE(service.Stop());
+  int launches = 0;
+  for (const std::string& message : service.LogMessages()) {
+    if (message == "NT Service Module: launching scheduler engine") ++launches;
+  }
+  EXPECT_EQ(2, launches);
+}
+
+}  // namespace
+}  // namespace morvasvc
