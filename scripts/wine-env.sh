@@ -41,6 +41,10 @@ wine_env_start() {
   mkdir -p "$WINEPREFIX"
   wineserver -p >/dev/null 2>&1 </dev/null
   morva_wine wineboot >/dev/null 2>&1 </dev/null
+  # Wine draws the window frames itself: there is no window manager on the
+  # virtual display, and screenshots should show captions.
+  morva_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null || true
+  morva_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
 }
 
 wine_env_stop() {

@@ -117,7 +117,7 @@ void MorvaModule::LoadModuleSettings() {
   reserved5 = settings.reserved[4];
 }
 
-void MorvaModule::SaveModuleSettings() {
+bool MorvaModule::SaveModuleSettings() {
   ModuleSettings settings;
   settings.period = period;
   settings.javaExe = javaExe;
@@ -129,7 +129,9 @@ void MorvaModule::SaveModuleSettings() {
   if (!system_.WriteWholeFile(kModuleSettingsFile,
                               ToTextMode(EncodeModuleSettings(settings)))) {
     statusText = "ERROR: NT Service module maybe installed in wrong folder";
+    return false;
   }
+  return true;
 }
 
 bool MorvaModule::IsEngineRunning() {
@@ -280,6 +282,74 @@ void MorvaModule::OnServiceStop() {
   if (!RequestEngineShutdown()) return;
   LogActivity("NT Service Module: NT Service has been Stopped");
   KillSupervisionTimer();
+}
+
+}  // namespace morvasvc
+
+namespace morvasvc {
+
+void MorvaModule::OnInstallService() {
+  if (control_.IsInstalled()) {
+    ShowMessage("Service is already Installed");
+    return;
+  }
+  if (serviceName.empty()) {
+    ShowMessage("Please enter a Service Name");
+    return;
+  }
+  // The name the module state holds, not what the field may show unsaved.
+  control_.SetServiceName(serviceName);
+  control_.SetDisplayName(serviceName);
+  std::string error;
+  if (control_.Install(false, &error)) {
+    statusText =
+        "Service Installed. Use Service Control Manager to Start Service.  "
+        "This window can be closed now.  You only need this window to "
+        "register the software, change settings or remove the service";
+  } else {
+    statusText = "ERROR: Service could not be installed: " + error;
+  }
+  ShowMessage(statusText);
+  LogActivity("NT Service Module: " + statusText);
+  FillFields();
+}
+
+void MorvaModule::OnRemoveService() {
+  if (!control_.IsInstalled()) {
+    ShowMessage("Service is not Installed");
+    return;
+  }
+  std::string error;
+  if (control_.Uninstall(&error)) {
+    statusText = "Service has been removed.  Please logout of windows";
+  } else {
+    statusText = "ERROR: Service could not be removed: " + error;
+    ShowMessage(statusText);
+  }
+  LogActivity("NT Service Module: " + statusText);
+  FillFields();
+}
+
+void MorvaModule::OnSaveSettings() {
+  // A refused field has had its message; saving the rest would surprise.
+  if (!TakeFields()) return;
+  if (period < 1 || period > 100000) return;
+  const bool saved = SaveModuleSettings();
+  FillFields();
+  if (!saved) {
+    ShowMessage(statusText);
+    return;
+  }
+  ShowMessage(
+      "For settings to take effect, Stop and ReStart NT service using Service "
+      "Control Manager");
+  LogActivity("NT Service settings have been changed");
+}
+
+void MorvaModule::OnOpenHelp() {
+  std::string error;
+  system_.ShellOpen(GetWorkingDir() + "\\help\\english\\gui\\NTService.htm", "",
+                    "", &error);
 }
 
 }  // namespace morvasvc

@@ -28,7 +28,8 @@ class MorvaModule {
                           const std::string& defaultValue);
   void ReadEngineSettings();
   void LoadModuleSettings();
-  void SaveModuleSettings();
+  // false when the file could not be written (statusText says so).
+  bool SaveModuleSettings();
 
   // Engine control protocol.
   bool IsEngineRunning();
@@ -37,6 +38,12 @@ class MorvaModule {
   // Service naming and the installers' command-line mode.
   void DeriveServiceName();
   void HandleCommandLine();
+
+  // The window's buttons.
+  void OnInstallService();
+  void OnRemoveService();
+  void OnSaveSettings();
+  void OnOpenHelp();
 
   // The service's lifecycle: the service control's events and the tick.
   void OnServiceStart(const std::string& argument);
@@ -59,6 +66,10 @@ class MorvaModule {
   // The supervision timer lives on the window; id 1, one at a time.
   virtual void SetSupervisionTimer(uint32_t intervalMs) { (void)intervalMs; }
   virtual void KillSupervisionTimer() {}
+  // The window: a message box, and the exchange with its fields.
+  virtual void ShowMessage(const std::string& text) { (void)text; }
+  virtual bool TakeFields() { return true; }
+  virtual void FillFields() {}
 
   ModuleSystem& system_;
   ServiceControl& control_;

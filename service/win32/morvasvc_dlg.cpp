@@ -8,6 +8,14 @@ namespace {
 
 const UINT_PTR kSupervisionTimerId = 1;
 
+// The buttons and their handlers.
+const CommandEntry<CMorvaService7Dlg> kCommandTable[] = {
+    {IDC_INSTALL_SERVICE, &CMorvaService7Dlg::OnInstallService},
+    {IDC_REMOVE_SERVICE, &CMorvaService7Dlg::OnRemoveService},
+    {IDC_SAVE_SETTINGS, &CMorvaService7Dlg::OnSaveSettings},
+    {IDC_HELP_BUTTON, &CMorvaService7Dlg::OnOpenHelp},
+};
+
 // The service control's events and their handlers.
 const EventEntry<CMorvaService7Dlg> kEventTable[] = {
     {IDC_SERVICE_CONTROL, kStartEvent,
@@ -83,6 +91,22 @@ bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
         return true;
       }
       return false;
+    case WM_PAINT:
+      if (!IsIconic(hwnd_)) return false;
+      {
+        // Minimised: the icon, centred in the client area.
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(hwnd_, &paint);
+        SendMessageA(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        RECT client;
+        GetClientRect(hwnd_, &client);
+        const int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
+        const int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+        DrawIcon(dc, x, y, icon_);
+        EndPaint(hwnd_, &paint);
+      }
+      *result = TRUE;
+      return true;
     case WM_QUERYDRAGICON:
       *result = reinterpret_cast<INT_PTR>(icon_);
       return true;
@@ -95,6 +119,18 @@ bool CMorvaService7Dlg::OnControlEvent(UINT controlId,
                                        const ControlEvent& event) {
   return DispatchEvent(this, kEventTable, controlId, event);
 }
+
+bool CMorvaService7Dlg::OnCommand(UINT id) {
+  return DispatchCommand(this, kCommandTable, id);
+}
+
+void CMorvaService7Dlg::ShowMessage(const std::string& text) {
+  AfxMessageBox(text);
+}
+
+bool CMorvaService7Dlg::TakeFields() { return UpdateData(true); }
+
+void CMorvaService7Dlg::FillFields() { UpdateData(false); }
 
 void CMorvaService7Dlg::SetSupervisionTimer(uint32_t intervalMs) {
   SetTimer(hwnd_, kSupervisionTimerId, intervalMs, NULL);

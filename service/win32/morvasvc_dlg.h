@@ -30,6 +30,11 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
                  INT_PTR* result) override;
   bool OnControlEvent(UINT controlId, const ControlEvent& event) override;
+  bool OnCommand(UINT id) override;
+
+  void ShowMessage(const std::string& text) override;
+  bool TakeFields() override;
+  void FillFields() override;
 
   void SetSupervisionTimer(uint32_t intervalMs) override;
   void KillSupervisionTimer() override;

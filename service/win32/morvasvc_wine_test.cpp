@@ -354,42 +354,212 @@ TEST(MorvasvcInstaller, MissingEngineSettingsGiveTheDefaults) {
             messages[3]);
 }
 
-// A user's run: the window opens, says the service is not installed, and
-// closes with Cancel.
-TEST(MorvasvcWindow, OpensAndSaysTheServiceIsNotInstalled) {
-  InstallFolder folder("Tolsey");
-  std::string commandLine = "\"" + folder.Path("Morvasvc.exe") + "\"";
-  std::vector<char> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back('\0');
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  ASSERT_TRUE(CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
-                             NULL, &startup, &info));
-  CloseHandle(info.hThread);
-  KernelHandle process(info.hProcess);
-  HWND window = NULL;
-  for (int i = 0; i < 200 && !window; ++i) {
-    Sleep(50);
-    window = FindWindowA(NULL, "MorvaService7");
+// Drives the configuration window from outside, as a user would.
+class WindowDriver {
+ public:
+  explicit WindowDriver(const InstallFolder& folder) {
+    std::string commandLine = "\"" + folder.Path("Morvasvc.exe") + "\"";
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL, NULL,
+                        &startup, &info)) {
+      return;
+    }
+    CloseHandle(info.hThread);
+    process_.Reset(info.hProcess);
+    window_ = WaitForWindow("MorvaService7");
   }
-  ASSERT_NE(static_cast<HWND>(NULL), window);
-  char text[256] = "";
-  GetDlgItemTextA(window, 1009, text, sizeof text);
-  EXPECT_STREQ("Service is not installed.  Click on [Install Service]", text);
-  GetDlgItemTextA(window, 1010, text, sizeof text);
-  EXPECT_STREQ("Use Service Control Manager to Start/Stop Service", text);
-  GetDlgItemTextA(window, 1004, text, sizeof text);
-  EXPECT_STREQ("Tolsey7", text);
-  GetDlgItemTextA(window, 1006, text, sizeof text);
-  EXPECT_STREQ("5", text);
-  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, 1007)));
-  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 10000));
-  EXPECT_EQ(Strings({"NT Service Module: commandline = " + commandLine,
-                     "NT Service Module: module window opened. Please close "
-                     "module before starting NT Service"}),
-            folder.LogMessages());
+  ~WindowDriver() {
+    if (window_) PostMessageA(window_, WM_COMMAND, IDCANCEL, 0);
+    if (process_.Valid() && WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0) {
+      TerminateProcess(process_.Get(), 1);
+    }
+  }
+
+  static HWND WaitForWindow(const char* caption) {
+    for (int i = 0; i < 200; ++i) {
+      HWND window = FindWindowA("#32770", caption);
+      if (window && IsWindowVisible(window)) return window;
+      Sleep(50);
+    }
+    return NULL;
+  }
+
+  HWND Window() const { return window_; }
+  std::string Text(int id) const { return TextOf(GetDlgItem(window_, id)); }
+  // Messages, not GetWindowText: that one reads no other program's edit field.
+  static std::string TextOf(HWND control) {
+    char text[512] = "";
+    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+  }
+  void Type(int id, const char* text) {
+    SendMessageA(GetDlgItem(window_, id), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(text));
+  }
+  // The caption of a box that should not be there, or empty.
+  static std::string UnexpectedBox() {
+    HWND box = FindWindowA("#32770", "Morvasvc");
+    if (!box) return std::string();
+    const std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return text;
+  }
+  void Click(int id) {
+    PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window_, id)));
+  }
+  // The message box the last action showed: its text, then dismissed.
+  std::string DismissBox() {
+    HWND box = WaitForWindow("Morvasvc");
+    if (!box) return "(no box)";
+    const std::string text = TextOf(GetDlgItem(box, 0xFFFF));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
+    return text;
+  }
+  // Waits until the window has handled everything posted so far.
+  void Settle() {
+    DWORD_PTR result;
+    SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+  }
+  bool Ended(DWORD withinMs) {
+    return WaitForSingleObject(process_.Get(), withinMs) == WAIT_OBJECT_0;
+  }
+
+ private:
+  KernelHandle process_;
+  HWND window_ = NULL;
+};
+
+// The screen under a window, as a 24-bit BMP file.
+void SaveScreenshot(HWND window, const std::string& path) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = GetDC(NULL);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  const DWORD rowBytes = (width * 3 + 3) & ~3;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + rowBytes * height;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), rowBytes * height);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(NULL, screen);
+}
+
+TEST(MorvasvcWindow, WhatAUserSeesAndDoes) {
+  InstallFolder folder("Brenmar Office");
+  const std::string command = "\"" + folder.Path("Morvasvc.exe") + "\"";
+  WindowDriver driver(folder);
+  ASSERT_NE(static_cast<HWND>(NULL), driver.Window());
+
+  // At start: the fields from the module state, the status lines.
+  EXPECT_EQ("Brenmar7", driver.Text(1004));
+  EXPECT_EQ("jre\\bin\\javaw.exe", driver.Text(1005));
+  EXPECT_EQ("5", driver.Text(1006));
+  EXPECT_EQ("1", driver.Text(1007));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(driver.Window(), 1007)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(driver.Window(), 1008)));
+  EXPECT_EQ("Service is not installed.  Click on [Install Service]",
+            driver.Text(1009));
+  EXPECT_EQ("Use Service Control Manager to Start/Stop Service",
+            driver.Text(1010));
+  EXPECT_EQ("IMPORTANT (6.x USERS):  Remove version 6.x service module before "
+            "using [Install Service] - SEE HELP",
+            driver.Text(1012));
+  SaveScreenshot(driver.Window(), ProgramFolder() + "\\morvasvc-window.bmp");
+
+  // Install Service: a box with the outcome, which the status line keeps.
+  driver.Click(1000);
+  const std::string installed =
+      "Service Installed. Use Service Control Manager to Start Service.  This "
+      "window can be closed now.  You only need this window to register the "
+      "software, change settings or remove the service";
+  EXPECT_EQ(installed, driver.DismissBox());
+  driver.Settle();
+  EXPECT_EQ(installed, driver.Text(1009));
+  EXPECT_TRUE(QueryService("Brenmar7").found);
+  driver.Click(1000);
+  EXPECT_EQ("Service is already Installed", driver.DismissBox());
+
+  // Save Settings: a period that is no number is refused and nothing saved.
+  const std::string defaults = ReadAll(folder.Path("ntServiceSettings.jsd"));
+  driver.Type(1006, "abc");
+  driver.Click(1002);
+  EXPECT_EQ("Please enter an integer.", driver.DismissBox());
+  driver.Settle();
+  EXPECT_EQ(defaults, ReadAll(folder.Path("ntServiceSettings.jsd")));
+  driver.Type(1006, "10 minutes");
+  driver.Click(1002);
+  EXPECT_EQ("For settings to take effect, Stop and ReStart NT service using "
+            "Service Control Manager",
+            driver.DismissBox());
+  driver.Settle();
+  EXPECT_EQ("10", driver.Text(1006));
+  EXPECT_EQ(std::string("\r\n\0\0\0", 5),
+            ReadAll(folder.Path("ntServiceSettings.jsd")).substr(0, 5));
+
+  // Remove Service: no box, only the status line.
+  driver.Click(1001);
+  Sleep(500);
+  EXPECT_EQ("", WindowDriver::UnexpectedBox());
+  driver.Settle();
+  EXPECT_EQ("Service has been removed.  Please logout of windows",
+            driver.Text(1009));
+  EXPECT_FALSE(QueryService("Brenmar7").found);
+
+  // The About box from the system menu.
+  PostMessageA(driver.Window(), WM_SYSCOMMAND, 16, 0);
+  HWND about = WindowDriver::WaitForWindow("About Morvasvc");
+  ASSERT_NE(static_cast<HWND>(NULL), about);
+  std::string aboutTexts;
+  for (HWND child = GetWindow(about, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    aboutTexts += WindowDriver::TextOf(child) + "|";
+  }
+  EXPECT_NE(std::string::npos, aboutTexts.find("|Morvasvc Version 7.02|"));
+  EXPECT_NE(std::string::npos, aboutTexts.find("|OK|"));
+  SaveScreenshot(about, ProgramFolder() + "\\morvasvc-about.bmp");
+  PostMessageA(about, WM_COMMAND, IDOK, 0);
+
+  // Cancel closes without saving.
+  driver.Type(1006, "77");
+  PostMessageA(driver.Window(), WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(driver.Ended(10000));
+  EXPECT_EQ(std::string("\r\n\0\0\0", 5),
+            ReadAll(folder.Path("ntServiceSettings.jsd")).substr(0, 5));
+
+  EXPECT_EQ(
+      Strings({"NT Service Module: commandline = " + command,
+               "NT Service Module: module window opened. Please close module "
+               "before starting NT Service",
+               "NT Service Module: " + installed,
+               "NT Service settings have been changed",
+               "NT Service Module: Service has been removed.  Please logout of "
+               "windows"}),
+      folder.LogMessages());
 }
 
 }  // namespace

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "fake_module_system.h"
+#include "morva_module.h"
+
+namespace morvasvc {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// The window as the actions see it: boxes, and fields typed by the user.
+class FakeWindow : public MorvaModule {
+ public:
+  using MorvaModule::MorvaModule;
+  Strings boxes;
+  std::function<bool(MorvaModule&)> typed = [](MorvaModule&) { return true; };
+  int fills = 0;
+  std::string shownServiceName;
+
+ protected:
+  void ShowMessage(const std::string& text) override { boxes.push_back(text); }
+  bool TakeFields() override { return typed(*this); }
+  void FillFields() override {
+    ++fills;
+    shownServiceName = serviceName;
+  }
+};
+
+class WindowActionsTest : public testing::Test {
+ protected:
+  WindowActionsTest() : window(system, control) {
+    window.activityLogPath = "data\\logs\\activityLog.jsd";
+    window.serviceName = "Plenor7";
+  }
+
+  Strings LoggedMessages() {
+    Strings messages;
+    const std::string& log = system.LogFile();
+    size_t at = 0;
+    while ((at = log.find('\t', at)) != std::string::npos) {
+      const size_t end = log.find("\r\n", at);
+      messages.push_back(log.substr(at + 1, end - at - 1));
+      at = end;
+    }
+    return messages;
+  }
+
+  FakeModuleSystem system;
+  FakeServiceControl control;
+  FakeWindow window;
+};
+
+const char kInstalled[] =
+    "Service Installed. Use Service Control Manager to Start Service.  This "
+    "window can be closed now.  You only need this window to register the "
+    "software, change settings or remove the service";
+
+TEST_F(WindowActionsTest, InstallUsesTheNameTheModuleHeld) {
+  // A name typed but not saved is neither taken nor used, and shown back.
+  window.typed = [](MorvaModule& m) {
+    m.serviceName = "Typed";
+    return true;
+  };
+  window.OnInstallService();
+  EXPECT_EQ(Strings({"IsInstalled", "ServiceName=Plenor7",
+                     "DisplayName=Plenor7", "Install(false)"}),
+            control.calls);
+  EXPECT_EQ(kInstalled, window.statusText);
+  EXPECT_EQ(Strings({kInstalled}), window.boxes);
+  EXPECT_EQ(Strings({std::string("NT Service Module: ") + kInstalled}),
+            LoggedMessages());
+  EXPECT_EQ("Plenor7", window.shownServiceName);
+}
+
+TEST_F(WindowActionsTest, InstallRefusals) {
+  control.installed = true;
+  window.OnInstallService();
+  control.installed = false;
+  window.serviceName = "";
+  window.OnInstallService();
+  EXPECT_EQ(Strings({"Service is already Installed",
+                     "Please enter a Service Name"}),
+            window.boxes);
+  EXPECT_EQ(0, window.fills);
+  EXPECT_EQ("", window.statusText);
+  EXPECT_TRUE(LoggedMessages().empty());
+}
+
+TEST_F(WindowActionsTest, FailedInstallOrRemovalSaysSo) {
+  control.refuses = true;
+  window.OnInstallService();
+  EXPECT_EQ("ERROR: Service could not be installed: Access is denied.",
+            window.statusText);
+  control.installed = true;
+  window.OnRemoveService();
+  EXPECT_EQ("ERROR: Service could not be removed: Access is denied.",
+            window.statusText);
+  EXPECT_EQ(Strings({"ERROR: Service could not be installed: Access is denied.",
+                     "ERROR: Service could not be removed: Access is denied."}),
+            window.boxes);
+  EXPECT_EQ(
+      Strings({"NT Service Module: ERROR: Service could not be installed: "
+               "Access is denied.",
+               "NT Service Module: ERROR: Service could not be removed: "
+               "Access is denied."}),
+      LoggedMessages());
+}
+
+TEST_F(WindowActionsTest, RemoveShowsNoBox) {
+  control.installed = true;
+  window.OnRemoveService();
+  EXPECT_TRUE(window.boxes.empty());
+  EXPECT_EQ("Service has been removed.  Please logout of windows",
+            window.statusText);
+  EXPECT_EQ(Strings({"NT Service Module: Service has been removed.  Please "
+                     "logout of windows"}),
+            LoggedMessages());
+  EXPECT_EQ(1, window.fills);
+
+  control.installed = false;
+  window.OnRemoveService();
+  EXPECT_EQ(Strings({"Service is not Installed"}), window.boxes);
+}
+
+TEST_F(WindowActionsTest, SaveRange) {
+  for (int32_t period : {1, 100000, 0, 100001, -5}) {
+    system.files.erase(system.Resolve("ntServiceSettings.jsd"));
+    window.boxes.clear();
+    window.typed = [period](MorvaModule& m) {
+      m.period = period;
+      return true;
+    };
+    window.OnSaveSettings();
+    const bool inRange = period >= 1 && period <= 100000;
+    EXPECT_EQ(inRange, system.files.count(system.Resolve("ntServiceSettings.jsd")) == 1)
+        << period;
+    EXPECT_EQ(inRange ? 1u : 0u, window.boxes.size()) << period;
+    EXPECT_EQ(period, window.period) << period;
+  }
+  EXPECT_EQ(Strings({"NT Service settings have been changed",
+                     "NT Service settings have been changed"}),
+            LoggedMessages());
+}
+
+TEST_F(WindowActionsTest, SaveStopsAtARefusedField) {
+  window.period = 3;
+  window.typed = [](MorvaModule& m) {
+    m.javaExe = "taken before the refusal";
+    return false;
+  };
+  window.OnSaveSettings();
+  EXPECT_EQ(0u, system.files.count(system.Resolve("ntServiceSettings.jsd")));
+  EXPECT_TRUE(window.boxes.empty());
+  EXPECT_EQ("taken before the refusal", window.javaExe);
+}
+
+TEST_F(WindowActionsTest, SaveThatCannotWriteSaysSo) {
+  system.readOnly.insert(system.Resolve("ntServiceSettings.jsd"));
+  window.period = 10;
+  window.OnSaveSettings();
+  EXPECT_EQ(Strings({"ERROR: NT Service module maybe installed in wrong folder"}),
+            window.boxes);
+  EXPECT_TRUE(LoggedMessages().empty());
+}
+
+TEST_F(WindowActionsTest, HelpOpensThePageInTheInstallFolder) {
+  window.OnOpenHelp();
+  ASSERT_EQ(1u, system.shellCalls.size());
+  EXPECT_EQ("C:\\Morva\\help\\english\\gui\\NTService.htm",
+            system.shellCalls[0].file);
+  EXPECT_EQ("", system.shellCalls[0].parameters);
+}
+
+}  // namespace
+}  // namespace morvasvc
