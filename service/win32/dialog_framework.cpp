@@ -1,5 +1,7 @@
 #include "dialog_framework.h"
 
+#include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "module_texts.h"
@@ -63,6 +65,9 @@ void DDX_Text(CDataExchange* dx, int id, int32_t& value) {
     Refuse(dx, id, "Please enter an integer.");
     return;
   }
+  // Beyond 32 bits a number saturates, as the C library reads it.
+  if (number > INT32_MAX) number = INT32_MAX;
+  if (number < INT32_MIN) number = INT32_MIN;
   value = static_cast<int32_t>(number);
 }
 
@@ -77,6 +82,9 @@ void DDX_Text(CDataExchange* dx, int id, uint32_t& value) {
     Refuse(dx, id, "Please enter a positive integer.");
     return;
   }
+  if (number > UINT32_MAX) number = UINT32_MAX;
+  if (number < -int64_t{UINT32_MAX}) number = -int64_t{UINT32_MAX};
+  // A minus sign wraps, as an unsigned read of "-1" gives 4294967295.
   value = static_cast<uint32_t>(number);
 }
 

@@ -161,6 +161,18 @@ TEST(Runwell, HandsTheEnvironmentAndWorkingDirToTheTask) {
   SetEnvironmentVariableA("RUNWELL_TEST_MARK", NULL);
 }
 
+// "null" as the working folder is handed to the system as empty text, which
+// the system refuses as a folder: the start fails.
+TEST(Runwell, EmptyWorkingDirFailsTheStart) {
+  TaskFolder folder;
+  folder.WriteTask("Here", TaskCommand("check-env-and-dir X") + "\nnull\n");
+  EXPECT_EQ(1u, folder.Runwell("Here"));
+  EXPECT_FALSE(Exists(folder.Path("task-was-here")));
+  EXPECT_NE(std::string::npos,
+            folder.TaskLog("Here").find(
+                "\r\nWorking Dir = \r\nError:: Failed to start process\r\n"));
+}
+
 TEST(Runwell, EmptyTitleWritesOnlyTheSharedLog) {
   TaskFolder folder;
   folder.WriteTask("", TaskCommand("exit 0") + "\n" + folder.Dir() + "\n");
