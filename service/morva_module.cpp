@@ -134,42 +134,39 @@ bool MorvaModule::SaveModuleSettings() {
   return true;
 }
 
+ConnectResult MorvaModule::ConnectToEngine(
+    std::unique_ptr<EngineConnection>* connection) {
+  const ConnectResult result = system_.ConnectToEngine(
+      static_cast<uint16_t>(enginePort & 0xFFFF), connection);
+  if (result == ConnectResult::kSocketProblem) {
+    statusText = "NT Service Module: Socket Problem";
+    LogActivity(statusText);
+  }
+  return result;
+}
+
 bool MorvaModule::IsEngineRunning() {
   std::unique_ptr<EngineConnection> connection;
-  switch (system_.ConnectToEngine(static_cast<uint16_t>(enginePort & 0xFFFF),
-                                  &connection)) {
-    case ConnectResult::kSocketProblem:
-      statusText = "NT Service Module: Socket Problem";
-      LogActivity(statusText);
-      return false;
-    case ConnectResult::kFailed:
-      statusText = "NT Service Module: Engine is not running";
-      LogActivity(statusText);
-      return false;
-    case ConnectResult::kConnected:
-      break;
+  const ConnectResult result = ConnectToEngine(&connection);
+  if (result == ConnectResult::kFailed) {
+    statusText = "NT Service Module: Engine is not running";
+    LogActivity(statusText);
   }
+  if (result != ConnectResult::kConnected) return false;
   connection->SendAll(kConfirmRunningCommand);
   return true;
 }
 
 bool MorvaModule::RequestEngineShutdown() {
   std::unique_ptr<EngineConnection> connection;
-  switch (system_.ConnectToEngine(static_cast<uint16_t>(enginePort & 0xFFFF),
-                                  &connection)) {
-    case ConnectResult::kSocketProblem:
-      statusText = "NT Service Module: Socket Problem";
-      LogActivity(statusText);
-      return false;
-    case ConnectResult::kFailed:
-      LogActivity(
-          "NT Service Module: Engine is not running or not responding on "
-          "selected port: " +
-          std::to_string(static_cast<int32_t>(enginePort)));
-      return false;
-    case ConnectResult::kConnected:
-      break;
+  const ConnectResult result = ConnectToEngine(&connection);
+  if (result == ConnectResult::kFailed) {
+    LogActivity(
+        "NT Service Module: Engine is not running or not responding on "
+        "selected port: " +
+        std::to_string(static_cast<int32_t>(enginePort)));
   }
+  if (result != ConnectResult::kConnected) return false;
   LogActivity("NT Service Module: Sending Shutdown request to engine");
   connection->SendAll(kShutdownCommand);
   return true;

@@ -73,6 +73,10 @@ class MorvaModule {
 
   ModuleSystem& system_;
   ServiceControl& control_;
+
+ private:
+  // Connects to the engine port; a socket problem is reported here.
+  ConnectResult ConnectToEngine(std::unique_ptr<EngineConnection>* connection);
 };
 
 }  // namespace morvasvc

@@ -54,15 +54,29 @@ void DDX_Text(CDataExchange* dx, int id, std::string& value) {
   }
 }
 
-void DDX_Text(CDataExchange* dx, int id, int32_t& value) {
-  if (dx->failed) return;
+namespace {
+
+// Writes a number to its field, or takes it back; false when refused.
+bool ExchangeNumber(CDataExchange* dx, int id, const std::string& shown,
+                    const char* refusal, int64_t* number) {
+  if (dx->failed) return false;
   if (!dx->saveAndValidate) {
-    SetDlgItemTextA(dx->dialog, id, std::to_string(value).c_str());
-    return;
+    SetDlgItemTextA(dx->dialog, id, shown.c_str());
+    return false;
   }
+  if (!ParseFieldNumber(ControlText(dx->dialog, id), number)) {
+    Refuse(dx, id, refusal);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void DDX_Text(CDataExchange* dx, int id, int32_t& value) {
   int64_t number = 0;
-  if (!ParseFieldNumber(ControlText(dx->dialog, id), &number)) {
-    Refuse(dx, id, "Please enter an integer.");
+  if (!ExchangeNumber(dx, id, std::to_string(value), "Please enter an integer.",
+                      &number)) {
     return;
   }
   // Beyond 32 bits a number saturates, as the C library reads it.
@@ -72,14 +86,9 @@ void DDX_Text(CDataExchange* dx, int id, int32_t& value) {
 }
 
 void DDX_Text(CDataExchange* dx, int id, uint32_t& value) {
-  if (dx->failed) return;
-  if (!dx->saveAndValidate) {
-    SetDlgItemTextA(dx->dialog, id, std::to_string(value).c_str());
-    return;
-  }
   int64_t number = 0;
-  if (!ParseFieldNumber(ControlText(dx->dialog, id), &number)) {
-    Refuse(dx, id, "Please enter a positive integer.");
+  if (!ExchangeNumber(dx, id, std::to_string(value),
+                      "Please enter a positive integer.", &number)) {
     return;
   }
   if (number > UINT32_MAX) number = UINT32_MAX;

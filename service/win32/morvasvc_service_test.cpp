@@ -13,30 +13,16 @@
 #include <vector>
 
 #include "handle.h"
+#include "wine_test_support.h"
 
 namespace morvasvc {
 namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(NULL, path, MAX_PATH);
-  std::string self = path;
-  return self.substr(0, self.find_last_of('\\'));
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using morva_testing::ProgramFolder;
+using morva_testing::ReadAll;
+using morva_testing::WriteAll;
 
 Strings Lines(const std::string& text) {
   Strings lines;
@@ -76,10 +62,8 @@ class InstalledService {
   InstalledService(const std::string& product, const std::string& serviceName,
                    int32_t period = 1)
       : serviceName_(serviceName), port_(FreePort()) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir_ = std::string(temp) + "morvasvc_service_" +
-           std::to_string(GetCurrentProcessId()) + "_" + product;
+    // The product's key in the path names the service.
+    dir_ = morva_testing::NewTempFolder("morvasvc_service") + "\\" + product;
     for (const char* sub : {"", "\\data", "\\data\\logs", "\\jre", "\\jre\\bin"}) {
       CreateDirectoryA((dir_ + sub).c_str(), NULL);
     }
@@ -168,30 +152,19 @@ class InstalledService {
 
  private:
   DWORD RunAndWait(const std::string& commandLine, bool wait = true) {
-    std::string line = commandLine.empty()
-                           ? "\"" + Path("jre\\bin\\javaw.exe") + "\" -by-hand"
-                           : commandLine;
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
-                        dir_.c_str(), &startup, &info)) {
-      return 0xDEADBEEF;
-    }
-    CloseHandle(info.hThread);
-    KernelHandle process(info.hProcess);
+    const std::string line =
+        commandLine.empty()
+            ? "\"" + Path("jre\\bin\\javaw.exe") + "\" -by-hand"
+            : commandLine;
+    KernelHandle process(morva_testing::StartProcess(line, dir_));
+    if (!process.Valid()) return 0xDEADBEEF;
     if (!wait) {
       WaitFor([this] { return !ReadAll(Path("engine-started.txt")).empty(); },
               10000);
       Sleep(300);  // until it listens
       return 0;
     }
-    WaitForSingleObject(process.Get(), 30000);
-    DWORD code = 0xDEADBEEF;
-    GetExitCodeProcess(process.Get(), &code);
-    return code;
+    return morva_testing::WaitForExit(process.Get(), 30000);
   }
 
   // Ends any stand-in engine still listening on this folder's port.

@@ -14,41 +14,19 @@
 
 #include "handle.h"
 #include "win32_module_system.h"
+#include "wine_test_support.h"
 
 namespace morvasvc {
 namespace {
 
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(NULL, path, MAX_PATH);
-  std::string self = path;
-  return self.substr(0, self.find_last_of('\\'));
-}
+using morva_testing::Exists;
+using morva_testing::ProgramFolder;
+using morva_testing::ReadAll;
+using morva_testing::WriteAll;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
+// A new folder with the given path of subfolders below it.
 std::string TempFolder(const std::string& name) {
-  static int counter = 0;
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  std::string folder = std::string(temp) + "morvasvc_test_" +
-                       std::to_string(GetCurrentProcessId()) + "_" +
-                       std::to_string(++counter);
-  CreateDirectoryA(folder.c_str(), NULL);
+  std::string folder = morva_testing::NewTempFolder("morvasvc_test");
   for (size_t at = 0; (at = name.find('\\', at + 1)) != std::string::npos;) {
     CreateDirectoryA((folder + "\\" + name.substr(0, at)).c_str(), NULL);
   }
@@ -200,23 +178,10 @@ class InstallFolder {
   const std::string& Dir() const { return dir_; }
 
   DWORD Run(const std::string& arguments) const {
-    std::string commandLine = "\"" + Path("Morvasvc.exe") + "\" " + arguments;
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
-                        NULL, &startup, &info)) {
-      ADD_FAILURE() << "cannot start Morvasvc.exe: " << GetLastError();
-      return 0xDEADBEEF;
-    }
-    CloseHandle(info.hThread);
-    KernelHandle process(info.hProcess);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 30000));
-    DWORD code = 0xDEADBEEF;
-    GetExitCodeProcess(process.Get(), &code);
-    return code;
+    KernelHandle process(morva_testing::StartProcess(
+        "\"" + Path("Morvasvc.exe") + "\" " + arguments));
+    return process.Valid() ? morva_testing::WaitForExit(process.Get(), 30000)
+                           : 0xDEADBEEF;
   }
 
   // The log's messages, each entry's time stamp checked and stripped.
@@ -357,20 +322,10 @@ TEST(MorvasvcInstaller, MissingEngineSettingsGiveTheDefaults) {
 // Drives the configuration window from outside, as a user would.
 class WindowDriver {
  public:
-  explicit WindowDriver(const InstallFolder& folder) {
-    std::string commandLine = "\"" + folder.Path("Morvasvc.exe") + "\"";
-    std::vector<char> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL, NULL,
-                        &startup, &info)) {
-      return;
-    }
-    CloseHandle(info.hThread);
-    process_.Reset(info.hProcess);
-    window_ = WaitForWindow("MorvaService7");
+  explicit WindowDriver(const InstallFolder& folder)
+      : process_(morva_testing::StartProcess("\"" + folder.Path("Morvasvc.exe") +
+                                             "\"")) {
+    if (process_.Valid()) window_ = WaitForWindow("MorvaService7");
   }
   ~WindowDriver() {
     if (window_) PostMessageA(window_, WM_COMMAND, IDCANCEL, 0);

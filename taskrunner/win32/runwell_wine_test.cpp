@@ -14,9 +14,15 @@
 
 #include "handle.h"
 #include "log_append.h"
+#include "wine_test_support.h"
 
 namespace runwell {
 namespace {
+
+using morva_testing::Exists;
+using morva_testing::ReadAll;
+using morva_testing::WaitForExit;
+using morva_testing::WriteAll;
 
 std::string SelfPath() {
   char path[MAX_PATH];
@@ -25,51 +31,15 @@ std::string SelfPath() {
 }
 
 std::string RunwellPath() {
-  std::string self = SelfPath();
-  return self.substr(0, self.find_last_of('\\') + 1) + "Runwell.exe";
+  return morva_testing::ProgramFolder() + "\\Runwell.exe";
 }
 
 std::string TaskCommand(const std::string& arguments) {
   return "\"" + SelfPath() + "\" --task " + arguments;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Starts a program and returns its process handle (owned by the caller).
 HANDLE Start(const std::string& commandLine, const std::string& dir) {
-  std::vector<char> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back('\0');
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
-                      dir.empty() ? NULL : dir.c_str(), &startup, &info)) {
-    ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
-    return NULL;
-  }
-  CloseHandle(info.hThread);
-  return info.hProcess;
-}
-
-DWORD WaitForExit(HANDLE process, DWORD timeoutMs = 120000) {
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, timeoutMs));
-  DWORD code = 0xDEADBEEF;
-  GetExitCodeProcess(process, &code);
-  return code;
+  return morva_testing::StartProcess(commandLine, dir);
 }
 
 bool ProcessEnds(DWORD pid, DWORD withinMs) {
@@ -82,14 +52,8 @@ bool ProcessEnds(DWORD pid, DWORD withinMs) {
 // folder and the task logs' folder.
 class TaskFolder {
  public:
-  explicit TaskFolder(bool withTaskLogs = true) {
-    static int counter = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir_ = std::string(temp) + "runwell_test_" +
-           std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(++counter);
-    CreateDirectoryA(dir_.c_str(), NULL);
+  explicit TaskFolder(bool withTaskLogs = true)
+      : dir_(morva_testing::NewTempFolder("runwell_test")) {
     CreateDirectoryA(Path("inputs").c_str(), NULL);
     if (withTaskLogs) CreateDirectoryA(Path("TaskLogs").c_str(), NULL);
   }

@@ -1,0 +1,86 @@
+#ifndef MORVA_TESTING_WINE_TEST_SUPPORT_H_
+#define MORVA_TESTING_WINE_TEST_SUPPORT_H_
+
+// Small helpers of the tests that run the programs under Windows or Wine.
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace morva_testing {
+
+inline std::string ProgramFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(NULL, path, MAX_PATH);
+  const std::string self = path;
+  return self.substr(0, self.find_last_of('\\'));
+}
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+inline void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+inline bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A folder under the temporary folder that did not exist before. Wine hands
+// out process ids again and again, so an id alone does not make a name new.
+inline std::string NewTempFolder(const std::string& prefix) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  for (unsigned attempt = GetTickCount();; ++attempt) {
+    const std::string folder = std::string(temp) + prefix + "_" +
+                               std::to_string(GetCurrentProcessId()) + "_" +
+                               std::to_string(attempt);
+    if (CreateDirectoryA(folder.c_str(), NULL)) return folder;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      ADD_FAILURE() << "cannot create " << folder << ": " << GetLastError();
+      return folder;
+    }
+  }
+}
+
+// Starts a program in dir (the caller's own folder when empty) and returns
+// its process handle, which the caller closes; NULL when it cannot start.
+inline HANDLE StartProcess(const std::string& commandLine,
+                           const std::string& dir = "") {
+  std::vector<char> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                      dir.empty() ? NULL : dir.c_str(), &startup, &info)) {
+    ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
+    return NULL;
+  }
+  CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+// The exit code of a process that ends within the time; 0xDEADBEEF if not.
+inline DWORD WaitForExit(HANDLE process, DWORD timeoutMs = 120000) {
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, timeoutMs));
+  DWORD code = 0xDEADBEEF;
+  GetExitCodeProcess(process, &code);
+  return code;
+}
+
+}  // namespace morva_testing
+
+#endif
