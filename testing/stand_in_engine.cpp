@@ -7,8 +7,9 @@
 //   engine-started.txt   one line per start: the command line, then the folder
 //   engine-commands.txt  one line per connection: the bytes received, "|EOF"
 //   engine-mode.txt      optional: "no-read" accepts and never reads,
-//                        "answer" writes a reply first, "die:N" ends after N
-//                        seconds without a shutdown command
+//                        "answer" writes a reply first, "refuse" closes each
+//                        connection at once, "die:N" ends after N seconds
+//                        without a shutdown command
 // "stand_in_engine --sleep SECONDS" only sleeps: it keeps Wine's services up.
 #include <winsock2.h>
 #include <windows.h>
@@ -95,6 +96,11 @@ int main(int argc, char** argv) {
     if (mode == "no-read") {
       neverRead.push_back(connection);
       AppendLine("engine-commands.txt", "|ACCEPTED");
+      continue;
+    }
+    if (mode == "refuse") {
+      closesocket(connection);
+      AppendLine("engine-commands.txt", "|REFUSED");
       continue;
     }
     if (mode == "answer") send(connection, "OK\r\n", 4, 0);
