@@ -11,6 +11,10 @@ have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
 # Windows programs; the tests then use an x86_64 build of the same sources.
 have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64)
 have_cmd cmake || need+=(cmake)
+# clang with its sanitizer and libFuzzer runtime, for the parsers' fuzzers.
+have_cmd clang++ || need+=(clang)
+[ -n "$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null)" ] ||
+  need+=(libclang-rt-dev)
 have_cmd ninja || need+=(ninja-build)
 have_cmd Xvfb || need+=(xvfb)
 [ -d /usr/src/googletest ] || need+=(googletest)

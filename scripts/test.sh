@@ -2,6 +2,7 @@
 # Builds everything and runs every test: the native unit tests under
 # sanitizers, then the Windows programs and their tests under Wine.
 # Extra arguments go to ctest, e.g.:  scripts/test.sh -L unit   or   -R Nightly
+# Without arguments it also gives every parser's fuzzer a short run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,10 +20,16 @@ if [ "$MORVA_WINDOWS_PRESET" != windows ]; then
   cmake --build --preset "$MORVA_WINDOWS_PRESET"
 fi
 
+if [ $# -eq 0 ]; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
+fi
+
 trap wine_env_stop EXIT
 wine_env_start
 
 status=0
 ctest --preset native "$@" || status=1
+if [ $# -eq 0 ]; then ctest --preset fuzz || status=1; fi
 ctest --preset "$MORVA_WINDOWS_PRESET" "$@" || status=1
 exit $status

@@ -168,6 +168,20 @@ TEST(Runwell, MissingTaskLogsFolderLeavesTheSharedLogWhole) {
   EXPECT_NE(std::string::npos, log.find("\r\nExit Code = 3"));
 }
 
+TEST(Runwell, ReadOnlySharedLogLeavesTheTaskLogWhole) {
+  TaskFolder folder;
+  const std::string shared = folder.Path("inputs\\outputLog.JSD");
+  WriteAll(shared, "old");
+  SetFileAttributesA(shared.c_str(), FILE_ATTRIBUTE_READONLY);
+  folder.WriteTask("RO", TaskCommand("exit 6") + "\n" + folder.Dir() + "\n");
+  EXPECT_EQ(6u, folder.Runwell("RO"));
+  SetFileAttributesA(shared.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ("old", folder.OutputLog());
+  const std::string log = folder.TaskLog("RO");
+  EXPECT_EQ(0u, log.find("\r\nRunwell.exe Running: Task Title = RO\r\n"));
+  EXPECT_NE(std::string::npos, log.find("\r\nExit Code = 6"));
+}
+
 TEST(Runwell, StartFailures) {
   TaskFolder folder;
   folder.WriteTask("NoDir", TaskCommand("exit 0") + "\n" +
