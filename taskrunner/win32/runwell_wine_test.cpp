@@ -168,14 +168,19 @@ TEST(Runwell, MissingTaskLogsFolderLeavesTheSharedLogWhole) {
   EXPECT_NE(std::string::npos, log.find("\r\nExit Code = 3"));
 }
 
-TEST(Runwell, ReadOnlySharedLogLeavesTheTaskLogWhole) {
+// A shared output log that cannot be written (held by a program that shares
+// nothing) leaves the run and the task log unchanged. (A read-only attribute
+// is no test under Wine as root, which may write anyway.)
+TEST(Runwell, UnwritableSharedLogLeavesTheTaskLogWhole) {
   TaskFolder folder;
   const std::string shared = folder.Path("inputs\\outputLog.JSD");
   WriteAll(shared, "old");
-  SetFileAttributesA(shared.c_str(), FILE_ATTRIBUTE_READONLY);
-  folder.WriteTask("RO", TaskCommand("exit 6") + "\n" + folder.Dir() + "\n");
-  EXPECT_EQ(6u, folder.Runwell("RO"));
-  SetFileAttributesA(shared.c_str(), FILE_ATTRIBUTE_NORMAL);
+  {
+    FileHandle held(CreateFileA(shared.c_str(), GENERIC_READ, 0, NULL,
+                                  OPEN_EXISTING, 0, NULL));
+    folder.WriteTask("RO", TaskCommand("exit 6") + "\n" + folder.Dir() + "\n");
+    EXPECT_EQ(6u, folder.Runwell("RO"));
+  }
   EXPECT_EQ("old", folder.OutputLog());
   const std::string log = folder.TaskLog("RO");
   EXPECT_EQ(0u, log.find("\r\nRunwell.exe Running: Task Title = RO\r\n"));
