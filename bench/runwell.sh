@@ -10,6 +10,8 @@ writers=${2:-16}
 messages=${3:-500}
 
 bash scripts/setup.sh
+# A prefix of its own, so a benchmark never stops the tests' Wine server.
+export WINEPREFIX=${WINEPREFIX:-$PWD/build/wineprefix-bench}
 source scripts/wine-env.sh
 cmake --preset "$MORVA_WINDOWS_PRESET" >/dev/null
 cmake --build --preset "$MORVA_WINDOWS_PRESET" >/dev/null
