@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Runwell under Wine: its time for a task that exits at once against the task
-# started directly and through "cmd /c"; then messages per second with many
-# runners appending to one shared output log at once.
-# Usage: bench/runwell.sh [RUNS] [WRITERS] [MESSAGES]
+# started directly and through "cmd /c"; the time from the task's exit to
+# Runwell's; messages per second with 16 and 64 writers appending to one
+# shared output log at once. With LIMIT=1 it also measures, once, the time
+# from the time limit to the end of the task's tree (a minute's wait).
+# Usage: bench/runwell.sh [RUNS] [MESSAGES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-40}
-writers=${2:-16}
-messages=${3:-500}
+messages=${2:-500}
 
 bash scripts/setup.sh
 # A prefix of its own, so a benchmark never stops the tests' Wine server.
@@ -21,7 +22,7 @@ wine_env_start
 work=$(mktemp -d /tmp/runwell-bench.XXXXXX)
 trap 'wine_env_stop; rm -rf "$work"' EXIT
 mkdir -p "$work/inputs" "$work/TaskLogs"
-cp "$MORVA_WINDOWS_BIN"/{Runwell,exit_now,spawn_timer,append_load}.exe "$work/"
+cp "$MORVA_WINDOWS_BIN"/{Runwell,exit_now,spawn_timer,append_load,stamp_task,runwell_latency}.exe "$work/"
 dir=$(morva_wine winepath -w "$work" 2>/dev/null | tr -d '\r')
 printf '%s\\exit_now.exe\r\n%s\r\n0\r\n' "$dir" "$dir" > "$work/runwell_Bench.txt"
 
@@ -40,4 +41,8 @@ awk -v d="${direct%% *}" -v c="${viacmd%% *}" -v r="${runwell%% *}" 'BEGIN {
   printf "ratio Runwell/cmd    : %.2f\n", r / c
 }'
 
-(cd "$work" && morva_wine append_load.exe "$dir\\inputs\\outputLog.JSD" "$writers" "$messages" </dev/null 2>/dev/null | tr -d '\r')
+echo "Runwell's own time on top of two process starts: $(awk -v d="${direct%% *}" -v r="${runwell%% *}" 'BEGIN { printf "%.2f ms", r - 2 * d }')"
+(cd "$work" && morva_wine runwell_latency.exe "$runs" ${LIMIT:+limit} </dev/null 2>/dev/null | tr -d '\r')
+for writers in 16 64; do
+  (cd "$work" && morva_wine append_load.exe "$dir\\inputs\\outputLog.JSD" "$writers" "$messages" </dev/null 2>/dev/null | tr -d '\r')
+done
