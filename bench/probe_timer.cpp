@@ -9,19 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fake_module_system.h"
 #include "morva_module.h"
 #include "win32_module_system.h"
-
-namespace {
-class NoServiceControl : public morvasvc::ServiceControl {
- public:
-  void SetServiceName(const std::string&) override {}
-  void SetDisplayName(const std::string&) override {}
-  bool IsInstalled() override { return false; }
-  bool Install(bool, std::string*) override { return false; }
-  bool Uninstall(std::string*) override { return false; }
-};
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -31,7 +21,7 @@ int main(int argc, char** argv) {
   WSADATA data;
   WSAStartup(MAKEWORD(1, 1), &data);
   morvasvc::Win32ModuleSystem system;
-  NoServiceControl control;
+  morvasvc::FakeServiceControl control;
   morvasvc::MorvaModule module(system, control);
   module.enginePort = static_cast<uint32_t>(std::atoi(argv[1]));
   const int count = std::atoi(argv[2]);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "handle.h"
+#include "fake_module_system.h"
 #include "morva_module.h"
 #include "win32_module_system.h"
 #include "wine_test_support.h"
@@ -22,15 +23,6 @@ namespace {
 using morva_testing::Exists;
 using morva_testing::ReadAll;
 using morva_testing::WriteAll;
-
-class NoServiceControl : public ServiceControl {
- public:
-  void SetServiceName(const std::string&) override {}
-  void SetDisplayName(const std::string&) override {}
-  bool IsInstalled() override { return false; }
-  bool Install(bool, std::string*) override { return false; }
-  bool Uninstall(std::string*) override { return false; }
-};
 
 // A program on a loopback port that accepts and then does one odd thing.
 class OddListener {
@@ -104,7 +96,7 @@ class FaultTest : public testing::Test {
   std::string dir_;
   char savedDir_[MAX_PATH] = "";
   Win32ModuleSystem system_;
-  NoServiceControl control_;
+  FakeServiceControl control_;
   MorvaModule module_{system_, control_};
 };
 
