@@ -143,7 +143,8 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
   if (dialog->OnMessage(message, wParam, lParam, &result)) return result;
   switch (message) {
     case WM_COMMAND:
-      if (HIWORD(wParam) != BN_CLICKED && HIWORD(wParam) != 0) return FALSE;
+      // Clicks, and Enter and Esc, which arrive as clicks of OK and Cancel.
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
       if (LOWORD(wParam) == IDOK) {
         dialog->OnOK();
         return TRUE;

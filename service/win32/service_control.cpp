@@ -110,9 +110,8 @@ void Report(DWORD state, DWORD checkPoint = 0) {
 
 // Waits for the window's handler, telling the manager it is still at work.
 void WaitReporting(HANDLE handled, DWORD pendingState) {
-  DWORD checkPoint = 1;
   while (WaitForSingleObject(handled, kWaitHintMs / 3) == WAIT_TIMEOUT) {
-    Report(pendingState, ++checkPoint);
+    Report(pendingState, run->status.dwCheckPoint + 1);
   }
 }
 
