@@ -517,5 +517,22 @@ TEST(MorvasvcWindow, WhatAUserSeesAndDoes) {
       folder.LogMessages());
 }
 
+// Enter takes the fields and closes the window; it saves nothing. A refused
+// field keeps the window open.
+TEST(MorvasvcWindow, EnterTakesTheFieldsAndCloses) {
+  InstallFolder folder("Plenor Enter");
+  WindowDriver driver(folder);
+  ASSERT_NE(static_cast<HWND>(NULL), driver.Window());
+  const std::string defaults = ReadAll(folder.Path("ntServiceSettings.jsd"));
+  driver.Type(1006, "");
+  PostMessageA(driver.Window(), WM_COMMAND, IDOK, 0);
+  EXPECT_EQ("Please enter an integer.", driver.DismissBox());
+  EXPECT_FALSE(driver.Ended(300));
+  driver.Type(1006, "12");
+  PostMessageA(driver.Window(), WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(driver.Ended(10000));
+  EXPECT_EQ(defaults, ReadAll(folder.Path("ntServiceSettings.jsd")));
+}
+
 }  // namespace
 }  // namespace morvasvc
