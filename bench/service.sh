@@ -19,8 +19,7 @@ bash scripts/setup.sh
 # A prefix of its own, so a benchmark never stops the tests' Wine server.
 export WINEPREFIX=${WINEPREFIX:-$PWD/build/wineprefix-bench}
 source scripts/wine-env.sh
-cmake --preset "$MORVA_WINDOWS_PRESET" >/dev/null
-cmake --build --preset "$MORVA_WINDOWS_PRESET" >/dev/null
+morva_build_runnable
 work=$(mktemp -d /tmp/morva-service-bench.XXXXXX)
 keepalive=""
 cleanup() {

@@ -16,8 +16,7 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 if [ "$MORVA_WINDOWS_PRESET" != windows ]; then
   echo "note: this kernel runs no 32-bit programs; the demo runs the x86_64 build"
-  cmake --preset "$MORVA_WINDOWS_PRESET" >/dev/null
-  cmake --build --preset "$MORVA_WINDOWS_PRESET" >/dev/null
+  morva_build_runnable
 fi
 
 demo=$(mktemp -d /tmp/morva-demo.XXXXXX)

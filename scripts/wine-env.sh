@@ -21,6 +21,12 @@ MORVA_WINDOWS_BIN=$MORVA_ROOT/build/$MORVA_WINDOWS_PRESET/bin
 
 morva_wine() { "$MORVA_WINE" "$@"; }
 
+# Builds, quietly, the Windows build that this machine can run.
+morva_build_runnable() {
+  cmake --preset "$MORVA_WINDOWS_PRESET" >/dev/null
+  cmake --build --preset "$MORVA_WINDOWS_PRESET" >/dev/null
+}
+
 wine_env_start() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   if [ -z "${DISPLAY:-}" ]; then

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -53,6 +54,18 @@ inline std::string NewTempFolder(const std::string& prefix) {
       return folder;
     }
   }
+}
+
+// Binds a TCP socket to a port of the system's choice on the loopback
+// address and returns that port.
+inline uint16_t BindLoopback(SOCKET socket) {
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  int length = sizeof address;
+  getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+  return ntohs(address.sin_port);
 }
 
 // Starts a program in dir (the caller's own folder when empty) and returns

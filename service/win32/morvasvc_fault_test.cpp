@@ -31,13 +31,7 @@ class OddListener {
 
   explicit OddListener(Behaviour behaviour) {
     listener_.Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    port_ = morva_testing::BindLoopback(listener_.Get());
     listen(listener_.Get(), 8);
     thread_ = std::thread([this, behaviour] {
       for (;;) {

@@ -37,13 +37,7 @@ uint16_t FreePort() {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
   SocketHandle probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-  int length = sizeof address;
-  getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-  return ntohs(address.sin_port);
+  return morva_testing::BindLoopback(probe.Get());
 }
 
 template <typename Condition>

@@ -84,13 +84,7 @@ class Listener {
  public:
   Listener() {
     socket_.Reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(socket_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(socket_.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    port_ = morva_testing::BindLoopback(socket_.Get());
     listen(socket_.Get(), 4);
     thread_ = std::thread([this] {
       SocketHandle client(accept(socket_.Get(), NULL, NULL));
