@@ -27,9 +27,14 @@ fi
 
 trap wine_env_stop EXIT
 wine_env_start
+: >"$MORVA_WINE_RETRY_LOG"
 
 status=0
 ctest --preset native "$@" || status=1
 if [ $# -eq 0 ]; then ctest --preset fuzz || status=1; fi
 ctest --preset "$MORVA_WINDOWS_PRESET" "$@" || status=1
+if [ -s "$MORVA_WINE_RETRY_LOG" ]; then
+  echo "note: Wine failed to start these test programs at the first try:"
+  cat "$MORVA_WINE_RETRY_LOG"
+fi
 exit $status

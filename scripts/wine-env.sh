@@ -5,6 +5,8 @@ MORVA_ROOT=${MORVA_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export WINEPREFIX=${WINEPREFIX:-$MORVA_ROOT/build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Where scripts/wine-test-run.sh notes a test program that Wine failed to start.
+export MORVA_WINE_RETRY_LOG=${MORVA_WINE_RETRY_LOG:-$MORVA_ROOT/build/wine-retries.log}
 XVFB_PID=""
 
 # Wine's 32-bit loader is a 32-bit Linux program; some kernels run none. There
