@@ -25,7 +25,7 @@ std::vector<std::string> SplitTextLines(const std::string& bytes) {
   return lines;
 }
 
-uint32_t ParseTimeLimitMs(const std::string& line) {
+uint64_t ParseTimeLimitMs(const std::string& line) {
   size_t i = 0;
   while (i < line.size() && IsBlank(line[i])) ++i;
   bool negative = false;
@@ -39,13 +39,10 @@ uint32_t ParseTimeLimitMs(const std::string& line) {
     value = value * 10 + (line[i] - '0');
     if (value > int64_t{INT32_MAX} + 1) value = int64_t{INT32_MAX} + 1;
   }
-  if (negative) {
-    value = -value;
-  } else if (value > INT32_MAX) {
-    value = INT32_MAX;
-  }
-  const uint32_t minutes = static_cast<uint32_t>(static_cast<int32_t>(value));
-  return minutes * 60000u;
+  // A negative limit would otherwise wrap to about 49 days.
+  if (negative) return 0;
+  if (value > INT32_MAX) value = INT32_MAX;
+  return static_cast<uint64_t>(value) * 60000u;
 }
 
 TaskData ParseTaskData(const std::string& bytes) {

@@ -13,15 +13,16 @@ struct TaskData {
   std::optional<std::string> commandLine;  // absent: no line 1, or "null"
   bool commandLineIsNull = false;          // line 1 was exactly "null"
   std::string workingDir;
-  uint32_t timeLimitMs = 0;                // 0: wait without limit
+  uint64_t timeLimitMs = 0;                // 0: wait without limit
 };
 
 // Splits text-mode bytes into lines: LF ends a line, a CR right before it
 // belongs to the line end, 0x1A ends the data. A last line without LF counts.
 std::vector<std::string> SplitTextLines(const std::string& bytes);
 
-// Minutes read like strtol with a 32-bit long, times 60000 modulo 2^32.
-uint32_t ParseTimeLimitMs(const std::string& line);
+// Minutes read like strtol with a 32-bit long, times 60000 in 64 bits; a
+// negative number of minutes means no limit (0).
+uint64_t ParseTimeLimitMs(const std::string& line);
 
 TaskData ParseTaskData(const std::string& bytes);
 

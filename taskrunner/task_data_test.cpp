@@ -24,7 +24,7 @@ TEST(SplitTextLines, LineEndsAndEndOfData) {
 TEST(ParseTimeLimitMs, ReadLikeStrtolTimesAMinute) {
   struct Case {
     const char* line;
-    uint32_t ms;
+    uint64_t ms;
   } cases[] = {
       {"0", 0},
       {"1", 60000},
@@ -35,13 +35,14 @@ TEST(ParseTimeLimitMs, ReadLikeStrtolTimesAMinute) {
       {"-", 0},
       {"- 5", 0},
       {"12abc3", 720000},
-      {"-1", 4294907296u},
-      // 71583 minutes wrap past 2^32 milliseconds.
-      {"71583", 12704u},
+      // A negative limit is no limit.
+      {"-1", 0},
+      {"-99999999999999999999", 0},
+      // Past 2^32 milliseconds nothing wraps.
       {"71582", 4294920000u},
+      {"71583", 4294980000u},
       // strtol saturates at the limits of a 32-bit long.
-      {"99999999999999999999", 2147483647u * 60000u},
-      {"-99999999999999999999", 2147483648u * 60000u},
+      {"99999999999999999999", 2147483647ull * 60000u},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.ms, ParseTimeLimitMs(c.line)) << '"' << c.line << '"';

@@ -63,7 +63,7 @@ class TaskRun {
       case WaitOutcome::kSignalled:
         if (!platform_.GetTaskExitCode(&resultCode)) {
           Append(kNoExitCode);
-          resultCode = 0;
+          resultCode = kNoExitCodeCode;
         }
         break;
     }

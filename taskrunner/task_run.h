@@ -23,7 +23,7 @@ class TaskRunPlatform {
   virtual bool StartTask(const std::string& commandLine,
                          const std::string& workingDir) = 0;
   // timeoutMs 0 waits without limit.
-  virtual WaitOutcome WaitForTask(uint32_t timeoutMs) = 0;
+  virtual WaitOutcome WaitForTask(uint64_t timeoutMs) = 0;
   // Ends the task, and what it started, with exit status 1.
   virtual void TerminateTask() = 0;
   virtual bool GetTaskExitCode(uint32_t* exitCode) = 0;
@@ -37,6 +37,8 @@ enum ResultCode : uint32_t {
   kWaitFailedCode = 2,
   kWaitAbandonedCode = 3,
   kTimedOutCode = 258,
+  // The task ended but its status cannot be read: its outcome is unknown.
+  kNoExitCodeCode = 4,
 };
 
 extern const char kOutputLogPath[];

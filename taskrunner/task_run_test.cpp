@@ -26,7 +26,7 @@ class FakePlatform : public TaskRunPlatform {
   std::vector<std::string> calls;
   std::string startedCommandLine;
   std::string startedWorkingDir;
-  uint32_t waitedMs = 12345;
+  uint64_t waitedMs = 12345;
 
   std::string CommandLine() override { return commandLine; }
   bool ReadFile(const std::string& path, std::string* bytes) override {
@@ -45,7 +45,7 @@ class FakePlatform : public TaskRunPlatform {
     startedWorkingDir = dir;
     return startSucceeds;
   }
-  WaitOutcome WaitForTask(uint32_t timeoutMs) override {
+  WaitOutcome WaitForTask(uint64_t timeoutMs) override {
     calls.push_back("wait");
     waitedMs = timeoutMs;
     return waitOutcome;
@@ -114,8 +114,9 @@ TEST(RunTask, EachEnd) {
        "\r\nProcess Timed out and Forcibly terminated.\r\n"
        "\r\nExit Code = 258",
        {"start", "wait", "terminate", "close"}},
+      // An unknown outcome is not reported as success.
       {"exit code unreadable", true, true, WaitOutcome::kSignalled, false, 9,
-       0, "\r\nWARNING:: could not get exit code\r\nExit Code = 0",
+       4, "\r\nWARNING:: could not get exit code\r\nExit Code = 4",
        {"start", "wait", "exitcode", "close"}},
       {"task's own code", true, true, WaitOutcome::kSignalled, true, 258, 258,
        "\r\nExit Code = 258", {"start", "wait", "exitcode", "close"}},
@@ -179,7 +180,7 @@ TEST(RunTask, EmptyDataFileMeansNoCommandLine) {
   EXPECT_TRUE(p.calls.empty());
 }
 
-TEST(RunTask, EmptyWorkingDirIsPassedAsText) {
+TEST(RunTask, NoWorkingDirIsPassedAsEmpty) {
   FakePlatform p;
   p.files["runwell_Nightly.txt"] = "task.exe\nnull\n";
   EXPECT_EQ(0u, RunTask(p));

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -113,28 +114,39 @@ TEST(Runwell, PassesTheTaskExitCodeThrough) {
   EXPECT_EQ(10u, folder.Runwell("Ten"));
 }
 
+// A value no ANSI code page holds reaches the task as it is.
+const wchar_t kEnvironmentMark[] = L"passed on \x4E2D\x6587 \x03A9";
+
 TEST(Runwell, HandsTheEnvironmentAndWorkingDirToTheTask) {
   TaskFolder folder;
-  SetEnvironmentVariableA("RUNWELL_TEST_MARK", "passed on");
+  SetEnvironmentVariableW(L"RUNWELL_TEST_MARK", kEnvironmentMark);
   const std::string workDir = folder.Path("work");
   CreateDirectoryA(workDir.c_str(), NULL);
   folder.WriteTask("Env", TaskCommand("check-env-and-dir RUNWELL_TEST_MARK") +
                               "\n" + workDir + "\n");
   EXPECT_EQ(0u, folder.Runwell("Env"));
   EXPECT_TRUE(Exists(workDir + "\\task-was-here"));
-  SetEnvironmentVariableA("RUNWELL_TEST_MARK", NULL);
+
+  // "null" as the working folder starts the task in the runner's own.
+  folder.WriteTask("Here", TaskCommand("check-env-and-dir RUNWELL_TEST_MARK") +
+                               "\nnull\n");
+  EXPECT_EQ(0u, folder.Runwell("Here"));
+  EXPECT_TRUE(Exists(folder.Path("task-was-here")));
+  EXPECT_NE(std::string::npos,
+            folder.TaskLog("Here").find("\r\nWorking Dir = \r\nExit Code = 0"));
+  SetEnvironmentVariableW(L"RUNWELL_TEST_MARK", NULL);
 }
 
-// "null" as the working folder is handed to the system as empty text, which
-// the system refuses as a folder: the start fails.
-TEST(Runwell, EmptyWorkingDirFailsTheStart) {
+// 15891379 minutes wrap to 288 ms in 32 bits; a negative limit wrapped to
+// 49 days. Both let a task that takes a second and a half end by itself.
+TEST(Runwell, LongAndNegativeLimitsDoNotWrap) {
   TaskFolder folder;
-  folder.WriteTask("Here", TaskCommand("check-env-and-dir X") + "\nnull\n");
-  EXPECT_EQ(1u, folder.Runwell("Here"));
-  EXPECT_FALSE(Exists(folder.Path("task-was-here")));
-  EXPECT_NE(std::string::npos,
-            folder.TaskLog("Here").find(
-                "\r\nWorking Dir = \r\nError:: Failed to start process\r\n"));
+  for (const char* limit : {"15891379", "-1"}) {
+    folder.WriteTask("Long", TaskCommand("sleep-then-exit 1500 7") + "\n" +
+                                 folder.Dir() + "\n" + limit + "\n");
+    EXPECT_EQ(7u, folder.Runwell("Long")) << limit;
+  }
+  EXPECT_EQ(std::string::npos, folder.TaskLog("Long").find("Timed out"));
 }
 
 TEST(Runwell, EmptyTitleWritesOnlyTheSharedLog) {
@@ -357,11 +369,16 @@ int RunAsTask(int argc, char** argv) {
     Sleep(600000);
     return 0;
   }
+  if (mode == "sleep-then-exit" && argc > 4) {
+    Sleep(static_cast<DWORD>(std::atoi(argv[3])));
+    ExitProcess(static_cast<UINT>(std::atoi(argv[4])));
+  }
   if (mode == "check-env-and-dir" && argc > 3) {
-    char value[64] = "";
-    GetEnvironmentVariableA(argv[3], value, sizeof value);
+    const std::wstring name(argv[3], argv[3] + std::strlen(argv[3]));
+    wchar_t value[64] = L"";
+    GetEnvironmentVariableW(name.c_str(), value, 64);
     WriteAll("task-was-here", "");
-    return std::string(value) == "passed on" ? 0 : 1;
+    return std::wstring(value) == kEnvironmentMark ? 0 : 1;
   }
   if ((mode == "spawn-then-exit" || mode == "spawn-then-sleep") && argc > 3) {
     KernelHandle grandchild(Start(TaskCommand("sleep"), ""));

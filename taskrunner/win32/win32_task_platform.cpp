@@ -45,7 +45,6 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  char* environment = GetEnvironmentStringsA();
 
   job_.Reset(CreateJobObjectA(NULL, NULL));
   if (job_.Valid()) {
@@ -58,10 +57,12 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
 
   // Suspended until it is in the job, so not one grandchild escapes it.
   const DWORD creationFlags = job_.Valid() ? CREATE_SUSPENDED : 0;
+  // No environment block: the task inherits ours as it is, where an ANSI copy
+  // would turn every character outside the code page into "?". No folder
+  // ("null" in the task data) starts the task in the runner's own.
   const BOOL started = CreateProcessA(
-      NULL, writableCommandLine.data(), NULL, NULL, FALSE, creationFlags,
-      environment, workingDir.c_str(), &startup, &info);
-  if (environment) FreeEnvironmentStringsA(environment);
+      NULL, writableCommandLine.data(), NULL, NULL, FALSE, creationFlags, NULL,
+      workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info);
   if (!started) {
     job_.Reset();
     return false;
@@ -76,9 +77,20 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
   return true;
 }
 
-WaitOutcome Win32TaskRunPlatform::WaitForTask(uint32_t timeoutMs) {
-  switch (WaitForSingleObject(process_.Get(),
-                              timeoutMs == 0 ? INFINITE : timeoutMs)) {
+WaitOutcome Win32TaskRunPlatform::WaitForTask(uint64_t timeoutMs) {
+  // Limits past 49 days are waited for in pieces the system's wait accepts,
+  // each below its "no limit" value.
+  const uint64_t kLongestPiece = INFINITE - 1;
+  DWORD outcome = WAIT_TIMEOUT;
+  if (timeoutMs == 0) {
+    outcome = WaitForSingleObject(process_.Get(), INFINITE);
+  }
+  for (uint64_t left = timeoutMs; left > 0 && outcome == WAIT_TIMEOUT;) {
+    const uint64_t piece = left < kLongestPiece ? left : kLongestPiece;
+    outcome = WaitForSingleObject(process_.Get(), static_cast<DWORD>(piece));
+    left -= piece;
+  }
+  switch (outcome) {
     case WAIT_OBJECT_0:
       return WaitOutcome::kSignalled;
     case WAIT_ABANDONED:

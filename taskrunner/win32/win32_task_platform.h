@@ -13,7 +13,7 @@ class Win32TaskRunPlatform : public TaskRunPlatform {
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   bool StartTask(const std::string& commandLine,
                  const std::string& workingDir) override;
-  WaitOutcome WaitForTask(uint32_t timeoutMs) override;
+  WaitOutcome WaitForTask(uint64_t timeoutMs) override;
   void TerminateTask() override;
   bool GetTaskExitCode(uint32_t* exitCode) override;
   void CloseTaskHandles() override;
