@@ -65,7 +65,7 @@ TEST_F(LifecycleTest, StartWhileNoEngineAnswersLaunchesIt) {
       LoggedMessages());
   EXPECT_EQ(1u, system.shellCalls.size());
   EXPECT_EQ(std::vector<uint32_t>({180000}), module.timerArmed);
-  EXPECT_EQ(system.now, module.lastLaunchTime);
+  EXPECT_EQ(module.SteadySeconds(), module.lastLaunchTime);
   EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
             module.statusText);
 }
@@ -82,68 +82,107 @@ TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
                "Directory = C:\\Morva"}),
       LoggedMessages());
   EXPECT_TRUE(system.shellCalls.empty());
-  EXPECT_EQ(system.now - 120, module.lastLaunchTime);
+  EXPECT_EQ(module.SteadySeconds() - 120, module.lastLaunchTime);
   EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE"}), system.sent);
   EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
             module.statusText);
 
   // The first tick that finds it gone launches at once.
   system.engineListening = false;
-  system.now += 1;
+  system.tickMs += 1000;
   module.SuperviseEngine();
   EXPECT_EQ(1u, system.shellCalls.size());
 }
 
-TEST_F(LifecycleTest, RelaunchGuard) {
+TEST_F(LifecycleTest, RelaunchGuardCountsRealSeconds) {
   module.OnServiceStart("");
   ASSERT_EQ(1u, system.shellCalls.size());
-  const int64_t launched = module.lastLaunchTime;
+  const uint64_t launched = system.tickMs;
   LoggedMessages();
 
-  system.now = launched + 59;
+  system.tickMs = launched + 59000;
   module.SuperviseEngine();
   EXPECT_EQ(1u, system.shellCalls.size());
   EXPECT_EQ(Strings({"NT Service Module: Engine is not running"}),
             LoggedMessages());
 
-  system.now = launched + 60;
+  system.tickMs = launched + 60000;
   module.SuperviseEngine();
   EXPECT_EQ(2u, system.shellCalls.size());
-  EXPECT_EQ(launched + 60, module.lastLaunchTime);
 
-  // A clock set back holds relaunching off until it passes the guard again.
-  system.now = launched;
-  module.SuperviseEngine();
-  system.now = launched + 119;
-  module.SuperviseEngine();
-  EXPECT_EQ(2u, system.shellCalls.size());
-  system.now = launched + 120;
+  // The calendar set back by hours holds nothing off once a minute passed.
+  system.now -= 5 * 3600;
+  system.tickMs = launched + 120000;
   module.SuperviseEngine();
   EXPECT_EQ(3u, system.shellCalls.size());
+  // Set forward by hours, it lets no second launch into the same minute.
+  system.now += 10 * 3600;
+  system.tickMs = launched + 150000;
+  module.SuperviseEngine();
+  EXPECT_EQ(3u, system.shellCalls.size());
+  system.tickMs = launched + 180000;
+  module.SuperviseEngine();
+  EXPECT_EQ(4u, system.shellCalls.size());
 
   // A second start back-dates again and re-arms the timer.
   module.OnServiceStart("");
-  EXPECT_EQ(4u, system.shellCalls.size());
+  EXPECT_EQ(5u, system.shellCalls.size());
   EXPECT_EQ(2u, module.timerArmed.size());
 }
 
-TEST_F(LifecycleTest, Stop) {
+uint32_t Total(const std::vector<uint32_t>& sleeps) {
+  uint32_t total = 0;
+  for (uint32_t ms : sleeps) total += ms;
+  return total;
+}
+
+TEST_F(LifecycleTest, StopWaitsUntilTheEngineLetsGo) {
+  // The shutdown command's connection, then three quiet probes that answer.
   system.engineListening = true;
+  system.engineAnswersFor = 4;
   module.OnServiceStop();
   EXPECT_EQ(Strings({"NT Service Module: Sending Shutdown request to engine",
                      "NT Service Module: NT Service has been Stopped"}),
             LoggedMessages());
   EXPECT_EQ(Strings({"NTSERVICE^SHUTDOWN_ENGINE"}), system.sent);
   EXPECT_EQ(1, module.timerKilled);
+  EXPECT_EQ(5u, system.connectPorts.size());
+  EXPECT_EQ(3u, system.sleeps.size());
+  // Every connection has its own bound of a few seconds.
+  for (uint32_t bound : system.connectBounds) {
+    EXPECT_GE(bound, 1000u);
+    EXPECT_LE(bound, 5000u);
+  }
 
-  // Not delivered: one entry, and the timer stays armed.
+  // An engine that never lets go: about 30 s, then one entry.
+  system.sleeps.clear();
+  system.engineAnswersFor = -1;
+  module.OnServiceStop();
+  EXPECT_GE(Total(system.sleeps), 29000u);
+  EXPECT_LE(Total(system.sleeps), 31000u);
+  const Strings stopped = LoggedMessages();
+  ASSERT_EQ(3u, stopped.size());
+  EXPECT_EQ("NT Service Module: WARNING: Engine still answers on selected "
+            "port 1967 after 30 seconds; the service stops without waiting "
+            "longer",
+            stopped[2]);
+
+  // A clock that stands still cannot make the wait endless.
+  system.sleeps.clear();
+  system.clockStands = true;
+  module.OnServiceStop();
+  EXPECT_LE(system.sleeps.size(), 200u);
+  EXPECT_EQ(3u, LoggedMessages().size());
+
+  // Not delivered: one entry, no wait, and the timer stays armed.
+  system.sleeps.clear();
   system.engineListening = false;
-  module.enginePort = 1967;
   module.OnServiceStop();
   EXPECT_EQ(Strings({"NT Service Module: Engine is not running or not "
                      "responding on selected port: 1967"}),
             LoggedMessages());
-  EXPECT_EQ(1, module.timerKilled);
+  EXPECT_TRUE(system.sleeps.empty());
+  EXPECT_EQ(3, module.timerKilled);
 }
 
 TEST(SupervisionIntervalMs, NoOverflowAndWithinTheTimerRange) {

@@ -27,10 +27,14 @@ class ModuleSystem {
  public:
   virtual ~ModuleSystem() = default;
 
-  // Files, each opened without sharing for one operation.
-  virtual bool ReadWholeFile(const std::string& path, std::string* bytes) = 0;
-  virtual bool WriteWholeFile(const std::string& path,
-                              const std::string& bytes) = 0;
+  // Files, each opened without sharing for one operation; kBusy when another
+  // opener holds the file.
+  virtual OpenResult ReadWholeFile(const std::string& path,
+                                   std::string* bytes) = 0;
+  // Replaces the file only once every byte is written: a failed write leaves
+  // the old file as it was.
+  virtual OpenResult WriteWholeFile(const std::string& path,
+                                    const std::string& bytes) = 0;
   // Creates the file (never a folder) and appends; kBusy when another opener
   // holds it.
   virtual OpenResult AppendToFile(const std::string& path,
@@ -39,6 +43,8 @@ class ModuleSystem {
 
   // Calendar time in seconds since 1970, and its local time.
   virtual int64_t Now() = 0;
+  // Milliseconds on a clock that never steps, whatever the calendar does.
+  virtual uint64_t TickMs() = 0;
   virtual bool ToLocalTime(int64_t time, std::tm* local) = 0;
 
   // The system's search for a file along its standard search order.
@@ -51,9 +57,11 @@ class ModuleSystem {
   virtual bool ShellOpen(const std::string& file, const std::string& parameters,
                          const std::string& directory, std::string* error) = 0;
 
-  // TCP to the local machine's loopback host name.
+  // TCP to the local machine's loopback host name; a connection not made
+  // within timeoutMs counts as kFailed.
   virtual ConnectResult ConnectToEngine(
-      uint16_t port, std::unique_ptr<EngineConnection>* connection) = 0;
+      uint16_t port, uint32_t timeoutMs,
+      std::unique_ptr<EngineConnection>* connection) = 0;
 
   // Text in the system's ANSI code page.
   virtual std::string LowerCase(const std::string& text) = 0;

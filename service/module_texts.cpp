@@ -58,6 +58,11 @@ std::string NormalizeJavaExe(const std::string& javaExe) {
       ++i;
     }
   }
+  // A network share's path begins with a pair that must stay a pair.
+  if (javaExe.compare(0, 2, "\\\\") == 0 &&
+      collapsed.compare(0, 2, "\\\\") != 0) {
+    collapsed.insert(0, 1, '\\');
+  }
   return collapsed;
 }
 

@@ -27,7 +27,8 @@ std::string FormatLogEntry(const std::string& timestamp,
                            const std::string& message);
 
 extern const char kDefaultJavaExe[];
-// Empty means the bundled runtime; doubled backslashes are collapsed.
+// Empty means the bundled runtime; doubled backslashes are collapsed, but
+// for the leading pair of a network path.
 std::string NormalizeJavaExe(const std::string& javaExe);
 // The Java runtime's arguments with every jar on the class path.
 std::string BuildEngineArguments(const std::vector<std::string>& jars);

@@ -83,7 +83,11 @@ TEST(NormalizeJavaExe, DefaultAndDoubledBackslashes) {
             NormalizeJavaExe("C:\\\\java\\\\bin\\javaw.exe"));
   EXPECT_EQ("a\\\\b", NormalizeJavaExe("a\\\\\\b"));
   EXPECT_EQ("a\\\\b", NormalizeJavaExe("a\\\\\\\\b"));
+  // A network path keeps its leading pair, written plain or doubled.
   EXPECT_EQ("\\\\server\\java.exe", NormalizeJavaExe("\\\\\\\\server\\java.exe"));
+  EXPECT_EQ("\\\\server\\share\\jre\\bin\\javaw.exe",
+            NormalizeJavaExe("\\\\server\\share\\jre\\bin\\javaw.exe"));
+  EXPECT_EQ("\\\\server\\share", NormalizeJavaExe("\\\\\\server\\\\share"));
   EXPECT_EQ("javaw", NormalizeJavaExe("javaw"));
 }
 

@@ -1,5 +1,6 @@
 #include "morva_module.h"
 
+#include <functional>
 #include <vector>
 
 #include "module_texts.h"
@@ -13,8 +14,35 @@ namespace {
 const char kModuleSettingsFile[] = "ntServiceSettings.jsd";
 // Another process holding the log gets this long to let go of it; a tick
 // must never wait for long.
-const int kLogAttempts = 10;
+const uint32_t kLogBusyBoundMs = 200;
 const uint32_t kLogRetryMs = 20;
+// The window and the running service each hold the settings file for a
+// moment; a busy file is not a missing one.
+const uint32_t kSettingsBusyBoundMs = 5000;
+const uint32_t kSettingsRetryMs = 100;
+// An engine that hangs with a full connection queue answers nothing at all.
+const uint32_t kConnectBoundMs = 3000;
+// How long a stop waits for the engine to let go of its port.
+const uint32_t kStopWaitBoundMs = 30000;
+const uint32_t kStopProbeMs = 250;
+
+// Repeats operation while another process holds the file, for about boundMs.
+// The count of attempts bounds it too, should the clock stand still.
+OpenResult RetryWhileBusy(ModuleSystem& system,
+                          const std::function<OpenResult()>& operation,
+                          uint32_t boundMs, uint32_t stepMs) {
+  const uint64_t start = system.TickMs();
+  const uint32_t attempts = boundMs / stepMs + 1;
+  OpenResult result = operation();
+  for (uint32_t attempt = 1; result == OpenResult::kBusy &&
+                             attempt < attempts &&
+                             system.TickMs() - start < boundMs;
+       ++attempt) {
+    system.Sleep(stepMs);
+    result = operation();
+  }
+  return result;
+}
 
 }  // namespace
 
@@ -28,10 +56,9 @@ void MorvaModule::LogActivity(const std::string& message) {
   const std::string entry = ToTextMode(FormatLogEntry(
       FormatLogTimestamp(haveTime ? &localTime : nullptr), message));
   if (path.empty()) return;
-  for (int attempt = 1; attempt <= kLogAttempts; ++attempt) {
-    if (system_.AppendToFile(path, entry) != OpenResult::kBusy) return;
-    if (attempt < kLogAttempts) system_.Sleep(kLogRetryMs);
-  }
+  RetryWhileBusy(
+      system_, [&] { return system_.AppendToFile(path, entry); },
+      kLogBusyBoundMs, kLogRetryMs);
 }
 
 void MorvaModule::FindInstallDir() {
@@ -76,7 +103,7 @@ std::string MorvaModule::ReadSetting(const std::string& path,
                                      const std::string& key,
                                      const std::string& defaultValue) {
   std::string bytes;
-  if (!system_.ReadWholeFile(path, &bytes)) {
+  if (system_.ReadWholeFile(path, &bytes) != OpenResult::kDone) {
     LogActivity("Failed to read settings from: " + path);
     return defaultValue;
   }
@@ -94,20 +121,17 @@ void MorvaModule::ReadEngineSettings() {
 
 void MorvaModule::LoadModuleSettings() {
   std::string bytes;
+  const OpenResult read = RetryWhileBusy(
+      system_,
+      [&] { return system_.ReadWholeFile(kModuleSettingsFile, &bytes); },
+      kSettingsBusyBoundMs, kSettingsRetryMs);
   ModuleSettings settings;
-  // A short or damaged file is treated like a missing one and rewritten.
-  if (!system_.ReadWholeFile(kModuleSettingsFile, &bytes) ||
-      !DecodeModuleSettings(
+  const bool whole =
+      read == OpenResult::kDone &&
+      DecodeModuleSettings(
           FromTextMode(bytes),
           [this](const std::u16string& w) { return system_.WideToAnsi(w); },
-          &settings)) {
-    const ModuleSettings defaults;
-    period = defaults.period;
-    javaExe = defaults.javaExe;
-    reserved1 = reserved2 = reserved3 = reserved4 = reserved5 = "";
-    SaveModuleSettings();
-    return;
-  }
+          &settings);
   period = settings.period;
   javaExe = settings.javaExe.empty() ? kDefaultJavaExe : settings.javaExe;
   reserved1 = settings.reserved[0];
@@ -115,6 +139,21 @@ void MorvaModule::LoadModuleSettings() {
   reserved3 = settings.reserved[2];
   reserved4 = settings.reserved[3];
   reserved5 = settings.reserved[4];
+  // Only a missing file is written at once; a busy or damaged one holds the
+  // operator's settings and stays as it is until the next save.
+  if (read == OpenResult::kFailed) {
+    SaveModuleSettings();
+  } else if (read == OpenResult::kBusy) {
+    LogActivity(std::string("NT Service Module: ERROR: ") +
+                kModuleSettingsFile +
+                " is held by another program; default settings are used "
+                "for this run");
+  } else if (!whole) {
+    LogActivity(std::string("NT Service Module: ERROR: ") +
+                kModuleSettingsFile +
+                " is damaged; default settings are used until the settings "
+                "are saved again");
+  }
 }
 
 bool MorvaModule::SaveModuleSettings() {
@@ -126,8 +165,12 @@ bool MorvaModule::SaveModuleSettings() {
   settings.reserved[2] = reserved3;
   settings.reserved[3] = reserved4;
   settings.reserved[4] = reserved5;
-  if (!system_.WriteWholeFile(kModuleSettingsFile,
-                              ToTextMode(EncodeModuleSettings(settings)))) {
+  const std::string bytes = ToTextMode(EncodeModuleSettings(settings));
+  const OpenResult written = RetryWhileBusy(
+      system_,
+      [&] { return system_.WriteWholeFile(kModuleSettingsFile, bytes); },
+      kSettingsBusyBoundMs, kSettingsRetryMs);
+  if (written != OpenResult::kDone) {
     statusText = "ERROR: NT Service module maybe installed in wrong folder";
     return false;
   }
@@ -137,7 +180,7 @@ bool MorvaModule::SaveModuleSettings() {
 ConnectResult MorvaModule::ConnectToEngine(
     std::unique_ptr<EngineConnection>* connection) {
   const ConnectResult result = system_.ConnectToEngine(
-      static_cast<uint16_t>(enginePort & 0xFFFF), connection);
+      static_cast<uint16_t>(enginePort & 0xFFFF), kConnectBoundMs, connection);
   if (result == ConnectResult::kSocketProblem) {
     statusText = "NT Service Module: Socket Problem";
     LogActivity(statusText);
@@ -257,7 +300,7 @@ void MorvaModule::OnServiceStart(const std::string&) {
   LogActivity("NT Service Module: Engine Port = " +
               std::to_string(static_cast<int32_t>(enginePort)));
   // Back-dated, so an engine that does not answer is launched at once.
-  lastLaunchTime = system_.Now() - 120;
+  lastLaunchTime = SteadySeconds() - 120;
   SuperviseEngine();
   SetSupervisionTimer(SupervisionIntervalMs(period));
   LogActivity(
@@ -269,16 +312,46 @@ void MorvaModule::OnServiceStart(const std::string&) {
 void MorvaModule::SuperviseEngine() {
   if (IsEngineRunning()) return;
   // At most one launch a minute, however often the engine is found away.
-  if (system_.Now() <= lastLaunchTime + 59) return;
+  if (SteadySeconds() <= lastLaunchTime + 59) return;
   LogActivity("NT Service Module: launching scheduler engine");
   LaunchEngine();
-  lastLaunchTime = system_.Now();
+  lastLaunchTime = SteadySeconds();
+}
+
+// The relaunch guard's clock: a calendar set back would hold relaunches off
+// for hours, one set forward would let two come within a minute.
+int64_t MorvaModule::SteadySeconds() {
+  return static_cast<int64_t>(system_.TickMs() / 1000);
 }
 
 void MorvaModule::OnServiceStop() {
   if (!RequestEngineShutdown()) return;
   LogActivity("NT Service Module: NT Service has been Stopped");
   KillSupervisionTimer();
+  WaitForEngineToLetGo();
+}
+
+// A start right after the stop would otherwise adopt an engine on its way
+// out. Quiet probes; bounded by time and, should the clock stand, by count.
+void MorvaModule::WaitForEngineToLetGo() {
+  const uint64_t start = system_.TickMs();
+  const uint32_t probes = kStopWaitBoundMs / kStopProbeMs + 1;
+  for (uint32_t probe = 0; probe < probes; ++probe) {
+    std::unique_ptr<EngineConnection> connection;
+    if (system_.ConnectToEngine(static_cast<uint16_t>(enginePort & 0xFFFF),
+                                kConnectBoundMs, &connection) !=
+        ConnectResult::kConnected) {
+      return;
+    }
+    connection.reset();
+    if (system_.TickMs() - start >= kStopWaitBoundMs) break;
+    system_.Sleep(kStopProbeMs);
+  }
+  LogActivity(
+      "NT Service Module: WARNING: Engine still answers on selected port " +
+      std::to_string(static_cast<int32_t>(enginePort)) + " after " +
+      std::to_string(kStopWaitBoundMs / 1000) +
+      " seconds; the service stops without waiting longer");
 }
 
 }  // namespace morvasvc

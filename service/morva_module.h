@@ -50,6 +50,9 @@ class MorvaModule {
   void OnServiceStop();
   void SuperviseEngine();
 
+  // The relaunch guard measures on this clock, which never steps.
+  int64_t SteadySeconds();
+
   // The module state.
   std::string serviceName = "Morva7";
   std::string javaExe = "jre\\bin\\javaw.exe";
@@ -59,7 +62,7 @@ class MorvaModule {
   std::string noticeText = "Service Cannot be set to interact with desktop";
   std::string installDir;
   std::string reserved1, reserved2, reserved3, reserved4, reserved5;
-  int64_t lastLaunchTime = 0;
+  int64_t lastLaunchTime = 0;  // SteadySeconds() of the last launch
   std::string activityLogPath;
 
  protected:
@@ -75,6 +78,7 @@ class MorvaModule {
   ServiceControl& control_;
 
  private:
+  void WaitForEngineToLetGo();
   // Connects to the engine port; a socket problem is reported here.
   ConnectResult ConnectToEngine(std::unique_ptr<EngineConnection>* connection);
 };

@@ -198,11 +198,41 @@ TEST_F(MorvaModuleTest, LoadModuleSettingsReadsTheFile) {
   EXPECT_EQ(empty, system.File("ntServiceSettings.jsd"));
 }
 
-TEST_F(MorvaModuleTest, ShortModuleSettingsAreHandledLikeMissingOnes) {
-  system.File("ntServiceSettings.jsd") = std::string("\x09\0\0\0\x11jre", 8);
-  module.LoadModuleSettings();
-  EXPECT_EQ(5, module.period);
-  EXPECT_EQ(27u, system.File("ntServiceSettings.jsd").size());
+// A damaged file keeps what was read whole and stays for the next save.
+TEST_F(MorvaModuleTest, DamagedModuleSettingsAreNeverOverwritten) {
+  const std::string damagedEntry =
+      "NT Service Module: ERROR: ntServiceSettings.jsd is damaged; default "
+      "settings are used until the settings are saved again";
+  struct Case {
+    const char* name;
+    std::string file;
+    int32_t period;
+    std::string javaExe, reserved1;
+    bool damaged;
+  } cases[] = {
+      {"last padding byte cut",
+       std::string("\x09\0\0\0\x04java\x01r\0\0\0", 14), 9, "java", "r",
+       false},
+      {"javaExe cut", std::string("\x09\0\0\0\x11jre", 8), 9,
+       "jre\\bin\\javaw.exe", "", true},
+      {"length past the end",
+       std::string("\x09\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 11), 9,
+       "jre\\bin\\javaw.exe", "", true},
+      {"period cut", std::string("\x09\0", 2), 5, "jre\\bin\\javaw.exe", "",
+       true},
+  };
+  for (const Case& c : cases) {
+    system.LogFile().clear();
+    system.File("ntServiceSettings.jsd") = c.file;
+    module.LoadModuleSettings();
+    EXPECT_EQ(c.period, module.period) << c.name;
+    EXPECT_EQ(c.javaExe, module.javaExe) << c.name;
+    EXPECT_EQ(c.reserved1, module.reserved1) << c.name;
+    EXPECT_EQ(c.file, system.File("ntServiceSettings.jsd")) << c.name;
+    EXPECT_EQ(c.damaged ? Strings({damagedEntry}) : Strings(),
+              LoggedMessages())
+        << c.name;
+  }
 }
 
 TEST_F(MorvaModuleTest, SaveModuleSettingsFailureKeepsTheOldFile) {
@@ -216,15 +246,37 @@ TEST_F(MorvaModuleTest, SaveModuleSettingsFailureKeepsTheOldFile) {
 }
 
 TEST_F(MorvaModuleTest, ModuleSettingsHeldByAnotherProcess) {
-  // Treated as missing: defaults, and the rewrite fails as well.
+  // Held for a moment: read once it is let go.
   const std::string path = system.Resolve("ntServiceSettings.jsd");
-  system.files[path] = "held";
-  system.busyFor[path] = 1;
+  const std::string file = std::string("\x09\0\0\0\x04java\0\0\0\0\0", 14);
+  system.files[path] = file;
+  system.busyFor[path] = 20;
+  module.LoadModuleSettings();
+  EXPECT_EQ(9, module.period);
+  EXPECT_EQ("java", module.javaExe);
+  EXPECT_EQ("", system.LogFile());
+
+  // Held for good: about 5 s of tries, defaults for this run, and the file
+  // is not overwritten once it is let go.
+  system.sleeps.clear();
+  system.busyFor[path] = 1000000;
   module.LoadModuleSettings();
   EXPECT_EQ(5, module.period);
-  EXPECT_EQ("ERROR: NT Service module maybe installed in wrong folder",
-            module.statusText);
-  EXPECT_EQ("held", system.files[path]);
+  uint32_t waited = 0;
+  for (uint32_t ms : system.sleeps) waited += ms;
+  EXPECT_GE(waited, 4500u);
+  EXPECT_LE(waited, 6000u);
+  system.busyFor[path] = 0;
+  EXPECT_EQ(file, system.files[path]);
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: ntServiceSettings.jsd is held "
+                     "by another program; default settings are used for this "
+                     "run"}),
+            LoggedMessages());
+
+  // A save waits for it the same way.
+  system.busyFor[path] = 20;
+  EXPECT_TRUE(module.SaveModuleSettings());
+  EXPECT_EQ(27u, system.files[path].size());
 }
 
 TEST_F(MorvaModuleTest, IsEngineRunning) {

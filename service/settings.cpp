@@ -194,15 +194,19 @@ bool DecodeModuleSettings(const std::string& stream,
                           const WideToAnsiFunction& wideToAnsi,
                           ModuleSettings* settings) {
   StreamReader reader(stream);
-  ModuleSettings decoded;
+  *settings = ModuleSettings();
   uint64_t period = 0;
   if (!reader.Integer(4, &period)) return false;
-  decoded.period = static_cast<int32_t>(static_cast<uint32_t>(period));
-  if (!reader.ArchiveString(wideToAnsi, &decoded.javaExe)) return false;
-  for (std::string& reserved : decoded.reserved) {
-    if (!reader.ArchiveString(wideToAnsi, &reserved)) return false;
+  settings->period = static_cast<int32_t>(static_cast<uint32_t>(period));
+  std::string javaExe;
+  if (!reader.ArchiveString(wideToAnsi, &javaExe)) return false;
+  settings->javaExe = javaExe;
+  for (std::string& reserved : settings->reserved) {
+    if (!reader.ArchiveString(wideToAnsi, &reserved)) {
+      reserved.clear();
+      break;
+    }
   }
-  *settings = decoded;
   return true;
 }
 

@@ -32,7 +32,9 @@ struct ModuleSettings {
 
 // The byte stream of the settings file before the text-mode translation.
 std::string EncodeModuleSettings(const ModuleSettings& settings);
-// false when the stream ends early or a length is impossible.
+// Every value read whole is kept, the others keep their defaults (reserved
+// strings: empty). false when period or javaExe could not be read whole (the
+// stream ends early or a length is impossible): the file is damaged.
 bool DecodeModuleSettings(const std::string& stream,
                           const WideToAnsiFunction& wideToAnsi,
                           ModuleSettings* settings);

@@ -145,12 +145,21 @@ TEST(ModuleSettingsFile, ReadsFormsItNeverWrites) {
   }
 }
 
-TEST(ModuleSettingsFile, ShortOrDamagedStreamsAreRefused) {
-  const std::string good = EncodeModuleSettings(ModuleSettings());
+TEST(ModuleSettingsFile, ShortOrDamagedStreamsKeepWhatIsWhole) {
+  ModuleSettings stored;
+  stored.period = 9;
+  stored.javaExe = "java";
+  stored.reserved[0] = "r1";
+  const std::string good = EncodeModuleSettings(stored);
   ModuleSettings back;
+  // Period and javaExe end at byte 9; a cut before that is damage.
   for (size_t cut = 0; cut < good.size(); ++cut) {
-    EXPECT_FALSE(DecodeModuleSettings(good.substr(0, cut), Latin, &back))
+    EXPECT_EQ(cut >= 9, DecodeModuleSettings(good.substr(0, cut), Latin, &back))
         << cut;
+    EXPECT_EQ(cut >= 4 ? 9 : 5, back.period) << cut;
+    EXPECT_EQ(cut >= 9 ? "java" : "jre\\bin\\javaw.exe", back.javaExe) << cut;
+    // A reserved string cut short counts as empty.
+    EXPECT_EQ(cut >= 12 ? "r1" : "", back.reserved[0]) << cut;
   }
   EXPECT_TRUE(DecodeModuleSettings(good + "trailing", Latin, &back));
   // A 64-bit length beyond 2^31 - 1 is damage, not a reason to allocate.

@@ -20,6 +20,8 @@ class FakeModuleSystem : public ModuleSystem {
   std::map<std::string, int> busyFor;  // path: attempts that find it held
   std::set<std::string> readOnly;
   int64_t now = 1173362709;  // 2007-03-08 14:05:09 UTC
+  uint64_t tickMs = 3600000;  // the steady clock; every Sleep advances it
+  bool clockStands = false;   // unless it stands
   std::string searchResult = "C:\\Morva\\morva7.jar";
   std::string currentDir = "C:\\Morva";
   bool currentDirReadable = true;
@@ -27,6 +29,7 @@ class FakeModuleSystem : public ModuleSystem {
   bool shellAccepts = true;
   std::string commandLine = "\"C:\\Morva\\Morvasvc.exe\"";
   bool engineListening = false;
+  int engineAnswersFor = -1;  // connections it still accepts; -1: no end
   bool socketProblem = false;
 
   // What the module did.
@@ -36,6 +39,7 @@ class FakeModuleSystem : public ModuleSystem {
   };
   std::vector<ShellCall> shellCalls;
   std::vector<uint16_t> connectPorts;
+  std::vector<uint32_t> connectBounds;
   std::vector<std::string> sent;
   std::vector<uint32_t> exitCodes;
 
@@ -47,35 +51,46 @@ class FakeModuleSystem : public ModuleSystem {
   std::string& File(const std::string& path) { return files[Resolve(path)]; }
   std::string& LogFile() { return File("data\\logs\\activityLog.jsd"); }
 
-  bool ReadWholeFile(const std::string& path, std::string* bytes) override {
-    auto it = files.find(Resolve(path));
-    if (it == files.end() || busyFor[Resolve(path)] > 0) return false;
-    *bytes = it->second;
+  // Counts one attempt against a held file.
+  bool Held(const std::string& full) {
+    if (busyFor[full] <= 0) return false;
+    --busyFor[full];
     return true;
   }
-  bool WriteWholeFile(const std::string& path,
-                      const std::string& bytes) override {
+  OpenResult ReadWholeFile(const std::string& path,
+                           std::string* bytes) override {
     const std::string full = Resolve(path);
-    if (readOnly.count(full) || busyFor[full] > 0) return false;
+    if (Held(full)) return OpenResult::kBusy;
+    auto it = files.find(full);
+    if (it == files.end()) return OpenResult::kFailed;
+    *bytes = it->second;
+    return OpenResult::kDone;
+  }
+  OpenResult WriteWholeFile(const std::string& path,
+                            const std::string& bytes) override {
+    const std::string full = Resolve(path);
+    if (Held(full)) return OpenResult::kBusy;
+    if (readOnly.count(full)) return OpenResult::kFailed;
     files[full] = bytes;
-    return true;
+    return OpenResult::kDone;
   }
   OpenResult AppendToFile(const std::string& path,
                           const std::string& bytes) override {
     const std::string full = Resolve(path);
-    if (busyFor[full] > 0) {
-      --busyFor[full];
-      return OpenResult::kBusy;
-    }
+    if (Held(full)) return OpenResult::kBusy;
     if (!folders.count(full.substr(0, full.find_last_of('\\')))) {
       return OpenResult::kFailed;
     }
     files[full] += bytes;
     return OpenResult::kDone;
   }
-  void Sleep(uint32_t ms) override { sleeps.push_back(ms); }
+  void Sleep(uint32_t ms) override {
+    sleeps.push_back(ms);
+    if (!clockStands) tickMs += ms;
+  }
 
   int64_t Now() override { return now; }
+  uint64_t TickMs() override { return tickMs; }
   // Local time is UTC here, so time stamps are predictable.
   bool ToLocalTime(int64_t time, std::tm* local) override {
     const std::time_t t = static_cast<std::time_t>(time);
@@ -118,11 +133,13 @@ class FakeModuleSystem : public ModuleSystem {
     std::vector<std::string>* sent_;
   };
   ConnectResult ConnectToEngine(
-      uint16_t port,
+      uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) override {
     connectPorts.push_back(port);
+    connectBounds.push_back(timeoutMs);
     if (socketProblem) return ConnectResult::kSocketProblem;
-    if (!engineListening) return ConnectResult::kFailed;
+    if (!engineListening || engineAnswersFor == 0) return ConnectResult::kFailed;
+    if (engineAnswersFor > 0) --engineAnswersFor;
     connection->reset(new FakeConnection(&sent));
     return ConnectResult::kConnected;
   }

@@ -9,7 +9,8 @@
 //   engine-mode.txt      optional: "no-read" accepts and never reads,
 //                        "answer" writes a reply first, "refuse" closes each
 //                        connection at once, "die:N" ends after N seconds
-//                        without a shutdown command
+//                        without a shutdown command, "linger:N" keeps
+//                        answering N seconds after the shutdown command
 // "stand_in_engine --sleep SECONDS" only sleeps: it keeps Wine's services up.
 #include <winsock2.h>
 #include <windows.h>
@@ -90,7 +91,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::vector<SOCKET> neverRead;
+  DWORD shutdownAt = 0;
+  const DWORD lingerMs =
+      mode.rfind("linger:", 0) == 0 ? std::atoi(mode.c_str() + 7) * 1000 : 0;
   for (;;) {
+    if (shutdownAt) {
+      // Shutting down, as a Java engine does, with the port still open.
+      const DWORD elapsed = GetTickCount() - shutdownAt;
+      if (elapsed >= lingerMs) return 0;
+      fd_set readable;
+      FD_ZERO(&readable);
+      FD_SET(listener, &readable);
+      timeval left = {static_cast<long>((lingerMs - elapsed) / 1000),
+                      static_cast<long>((lingerMs - elapsed) % 1000) * 1000};
+      if (select(0, &readable, NULL, NULL, &left) != 1) return 0;
+    }
     SOCKET connection = accept(listener, NULL, NULL);
     if (connection == INVALID_SOCKET) return 1;
     if (mode == "no-read") {
@@ -113,6 +128,9 @@ int main(int argc, char** argv) {
     closesocket(connection);
     AppendLine("engine-commands.txt",
                received + (count == 0 ? "|EOF" : "|ERROR"));
-    if (received == "NTSERVICE^SHUTDOWN_ENGINE") return 0;
+    if (received == "NTSERVICE^SHUTDOWN_ENGINE") {
+      if (!lingerMs) return 0;
+      if (!shutdownAt) shutdownAt = GetTickCount();
+    }
   }
 }

@@ -56,17 +56,55 @@ inline std::string NewTempFolder(const std::string& prefix) {
   }
 }
 
-// Binds a TCP socket to a port of the system's choice on the loopback
-// address and returns that port.
-inline uint16_t BindLoopback(SOCKET socket) {
+// Binds a TCP socket to port (0: one of the system's choice) on the loopback
+// address and returns the port.
+inline uint16_t BindLoopback(SOCKET socket, uint16_t port = 0) {
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
   bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
   int length = sizeof address;
   getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
   return ntohs(address.sin_port);
 }
+
+// A listener whose connection queue is full and that accepts nothing, like
+// an engine that hangs: a further connection attempt gets no answer at all.
+class FullListener {
+ public:
+  // On port, or on one of the system's choice when 0.
+  explicit FullListener(uint16_t port = 0) {
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    port_ = BindLoopback(listener_, port);
+    listen(listener_, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port_);
+    for (int i = 0; i < kFillers; ++i) {
+      fillers_[i] = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+      u_long nonBlocking = 1;
+      ioctlsocket(fillers_[i], FIONBIO, &nonBlocking);
+      connect(fillers_[i], reinterpret_cast<sockaddr*>(&address),
+              sizeof address);
+    }
+    Sleep(200);  // the handshakes of the fillers
+  }
+  ~FullListener() {
+    for (SOCKET filler : fillers_) closesocket(filler);
+    closesocket(listener_);
+  }
+  FullListener(const FullListener&) = delete;
+  FullListener& operator=(const FullListener&) = delete;
+  uint16_t Port() const { return port_; }
+
+ private:
+  static const int kFillers = 4;
+  SOCKET listener_;
+  SOCKET fillers_[kFillers];
+  uint16_t port_ = 0;
+};
 
 // Starts a program in dir (the caller's own folder when empty) and returns
 // its process handle, which the caller closes; NULL when it cannot start.

@@ -132,15 +132,18 @@ TEST_F(FaultTest, SettingsFilesHeldByAnotherOpener) {
             Log().find("\tFailed to read settings from: " +
                        Path("engineSettings.jsd") + "\r\n"));
 
-  {
-    FileHandle held(CreateFileA(Path("ntServiceSettings.jsd").c_str(),
-                                GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
-    ASSERT_TRUE(held.Valid());
-    module_.LoadModuleSettings();
-  }
-  EXPECT_EQ(5, module_.period);
-  EXPECT_EQ("ERROR: NT Service module maybe installed in wrong folder",
-            module_.statusText);
+  // The module's own file, held for a second by the window: read once it is
+  // let go, and kept as it was.
+  HANDLE held = CreateFileA(Path("ntServiceSettings.jsd").c_str(), GENERIC_READ,
+                            0, NULL, OPEN_EXISTING, 0, NULL);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  std::thread release([held] {
+    Sleep(1000);
+    CloseHandle(held);
+  });
+  module_.LoadModuleSettings();
+  release.join();
+  EXPECT_EQ(9, module_.period);
   EXPECT_EQ(std::string("\x09\0\0\0\0\0\0\0\0\0", 10),
             ReadAll(Path("ntServiceSettings.jsd")));
 }

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "handle.h"
@@ -55,7 +57,8 @@ bool WaitFor(Condition condition, DWORD timeoutMs) {
 class InstalledService {
  public:
   InstalledService(const std::string& product, const std::string& serviceName,
-                   int32_t period = 1)
+                   int32_t period = 1,
+                   const std::string& javaExe = "jre\\bin\\javaw.exe")
       : serviceName_(serviceName), port_(FreePort()) {
     // The product's key in the path names the service.
     dir_ = morva_testing::NewTempFolder("morvasvc_service") + "\\" + product;
@@ -67,7 +70,7 @@ class InstalledService {
              "DATA_FOLDER=data\r\nENGINE_PORT=" + std::to_string(port_) + "\r\n");
     std::string settings(4, '\0');
     for (int i = 0; i < 4; ++i) settings[i] = static_cast<char>(period >> (8 * i));
-    settings += std::string("\x11jre\\bin\\javaw.exe\0\0\0\0\0", 23);
+    settings += static_cast<char>(javaExe.size()) + javaExe + std::string(5, '\0');
     WriteAll(Path("ntServiceSettings.jsd"), settings);
     CopyFileA((ProgramFolder() + "\\Morvasvc.exe").c_str(),
               Path("Morvasvc.exe").c_str(), FALSE);
@@ -144,6 +147,17 @@ class InstalledService {
   }
 
   uint16_t Port() const { return port_; }
+
+  // Whether anything accepts a connection on the engine port.
+  bool Answers() const {
+    SocketHandle probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port_);
+    return connect(probe.Get(), reinterpret_cast<sockaddr*>(&address),
+                   sizeof address) == 0;
+  }
 
  private:
   DWORD RunAndWait(const std::string& commandLine, bool wait = true) {
@@ -251,6 +265,72 @@ TEST(MorvasvcService, StopWithoutAnEngineStillEndsTheService) {
   EXPECT_EQ("NT Service Module: Engine is not running or not responding on "
             "selected port: " + std::to_string(service.Port()),
             messages.back());
+}
+
+// A Java engine takes seconds to shut down. The stop ends only when it has
+// let go of its port, so a start right after it launches a fresh engine.
+TEST(MorvasvcService, StopEndsWhenTheEngineHasLetGoOfItsPort) {
+  InstalledService service("Brenmar", "Brenmar7");
+  WriteAll(service.Path("engine-mode.txt"), "linger:5");
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(WaitFor([&] { return service.Answers(); }, 20000));
+  const DWORD start = GetTickCount();
+  ASSERT_TRUE(service.Stop());
+  const DWORD stopMs = GetTickCount() - start;
+  std::printf("stop with an engine that keeps its port 5 s: %lu ms\n",
+              static_cast<unsigned long>(stopMs));
+  EXPECT_GE(stopMs, 4500u);
+  EXPECT_LT(stopMs, 20000u);
+  EXPECT_FALSE(service.Answers());
+
+  ASSERT_TRUE(service.Start());
+  EXPECT_TRUE(WaitFor([&] { return service.EngineStarts().size() == 2; }, 20000));
+  const Strings messages = service.LogMessages();
+  EXPECT_EQ(messages.end(),
+            std::find_if(messages.begin(), messages.end(), [](const std::string& m) {
+              return m.find("still answers") != std::string::npos;
+            }));
+}
+
+// An engine hung with its connection queue full answers nothing: the start
+// still finishes within seconds and launches the engine, and so does a stop.
+TEST(MorvasvcService, HungEngineHoldsNeitherStartNorStop) {
+  InstalledService service("Plenor", "Plenor7");
+  morva_testing::FullListener hung(service.Port());
+  const DWORD start = GetTickCount();
+  ASSERT_TRUE(service.Start());
+  const DWORD startMs = GetTickCount() - start;
+  std::printf("start against a hung engine: %lu ms\n",
+              static_cast<unsigned long>(startMs));
+  EXPECT_LT(startMs, 15000u);
+  EXPECT_TRUE(WaitFor([&] { return !service.EngineStarts().empty(); }, 10000));
+  const DWORD stop = GetTickCount();
+  ASSERT_TRUE(service.Stop());
+  EXPECT_LT(GetTickCount() - stop, 15000u);
+}
+
+// The settings file held by the window across the service's start is read
+// once it is let go, and keeps its bytes.
+TEST(MorvasvcService, SettingsFileHeldAcrossTheStartIsRead) {
+  InstalledService service("Quiddal", "Quiddal7", 1, ".\\jre\\bin\\javaw.exe");
+  const std::string settings = ReadAll(service.Path("ntServiceSettings.jsd"));
+  HANDLE held = CreateFileA(service.Path("ntServiceSettings.jsd").c_str(),
+                            GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  std::thread release([held] {
+    Sleep(2000);
+    CloseHandle(held);
+  });
+  const bool started = service.Start();
+  release.join();
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(WaitFor([&] { return !service.EngineStarts().empty(); }, 20000));
+  const Strings messages = service.LogMessages();
+  EXPECT_NE(messages.end(),
+            std::find(messages.begin(), messages.end(),
+                      "NT Service Module: Engine path = .\\jre\\bin\\javaw.exe"));
+  EXPECT_EQ(settings, ReadAll(service.Path("ntServiceSettings.jsd")));
+  ASSERT_TRUE(service.Stop());
 }
 
 // Seconds since the start of the month of an entry's time stamp,

@@ -50,15 +50,23 @@ TEST(Win32Files, AnotherOpenerMakesEveryOpenFail) {
     ASSERT_TRUE(held.Valid());
     EXPECT_EQ(OpenResult::kBusy, system.AppendToFile(path, "x"));
     std::string bytes;
-    EXPECT_FALSE(system.ReadWholeFile(path, &bytes));
-    EXPECT_FALSE(system.WriteWholeFile(path, "y"));
+    EXPECT_EQ(OpenResult::kBusy, system.ReadWholeFile(path, &bytes));
+    EXPECT_EQ(OpenResult::kBusy, system.WriteWholeFile(path, "y"));
   }
   EXPECT_EQ(OpenResult::kDone, system.AppendToFile(path, "ab"));
   EXPECT_EQ(OpenResult::kDone, system.AppendToFile(path, "cd"));
   std::string bytes;
-  EXPECT_TRUE(system.ReadWholeFile(path, &bytes));
+  EXPECT_EQ(OpenResult::kDone, system.ReadWholeFile(path, &bytes));
   EXPECT_EQ("abcd", bytes);
-  EXPECT_TRUE(system.WriteWholeFile(path, "new"));
+  EXPECT_EQ(OpenResult::kDone, system.WriteWholeFile(path, "new"));
+  EXPECT_EQ("new", ReadAll(path));
+  EXPECT_FALSE(Exists(path + ".tmp"));
+  EXPECT_EQ(OpenResult::kFailed,
+            system.ReadWholeFile(folder + "\\missing.jsd", &bytes));
+
+  // A write that cannot be completed leaves the old file as it was.
+  ASSERT_TRUE(CreateDirectoryA((path + ".tmp").c_str(), NULL));
+  EXPECT_EQ(OpenResult::kFailed, system.WriteWholeFile(path, "lost"));
   EXPECT_EQ("new", ReadAll(path));
 
   // Never a folder created for a log.
@@ -128,7 +136,7 @@ TEST_F(Win32Sockets, CommandBytesThenEndOfStream) {
     Listener listener;
     std::unique_ptr<EngineConnection> connection;
     ASSERT_EQ(ConnectResult::kConnected,
-              system.ConnectToEngine(listener.Port(), &connection));
+              system.ConnectToEngine(listener.Port(), 3000, &connection));
     connection->SendAll(command);
     EXPECT_EQ(command, listener.Received());
     EXPECT_TRUE(listener.EndOfStream());
@@ -143,13 +151,29 @@ TEST_F(Win32Sockets, NothingListeningFailsTheConnection) {
     port = listener.Port();
     std::unique_ptr<EngineConnection> connection;
     ASSERT_EQ(ConnectResult::kConnected,
-              system.ConnectToEngine(port, &connection));
+              system.ConnectToEngine(port, 3000, &connection));
     connection.reset();
     listener.Received();
   }
   std::unique_ptr<EngineConnection> connection;
-  EXPECT_EQ(ConnectResult::kFailed, system.ConnectToEngine(port, &connection));
-  EXPECT_EQ(ConnectResult::kFailed, system.ConnectToEngine(0, &connection));
+  EXPECT_EQ(ConnectResult::kFailed,
+            system.ConnectToEngine(port, 3000, &connection));
+  EXPECT_EQ(ConnectResult::kFailed,
+            system.ConnectToEngine(0, 3000, &connection));
+}
+
+// An engine that hangs with its connection queue full answers a connection
+// attempt with nothing at all: the bound ends the wait.
+TEST_F(Win32Sockets, HungEngineCountsAsNotAnswering) {
+  Win32ModuleSystem system;
+  morva_testing::FullListener hung;
+  const DWORD start = GetTickCount();
+  std::unique_ptr<EngineConnection> connection;
+  EXPECT_EQ(ConnectResult::kFailed,
+            system.ConnectToEngine(hung.Port(), 1000, &connection));
+  const DWORD waited = GetTickCount() - start;
+  EXPECT_GE(waited, 900u);
+  EXPECT_LT(waited, 3000u);
 }
 
 // An install folder as a product's installer lays it out.

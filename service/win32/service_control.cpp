@@ -89,6 +89,7 @@ struct ServiceRun {
   SERVICE_STATUS status = {};
   HANDLE startHandled = NULL;
   HANDLE stopHandled = NULL;
+  HANDLE stopRequestedEvent = NULL;
   LONG stopRequested = 0;
 };
 ServiceRun* run = nullptr;
@@ -122,6 +123,7 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
       if (InterlockedExchange(&run->stopRequested, 1) == 0) {
         Report(SERVICE_STOP_PENDING, 1);
         PostMessageA(run->control, WM_SERVICE_STOP, 0, 0);
+        SetEvent(run->stopRequestedEvent);
       }
       return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
@@ -141,7 +143,10 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   PostMessageA(run->control, WM_SERVICE_START, 0, 0);
   WaitReporting(run->startHandled, SERVICE_START_PENDING);
   Report(SERVICE_RUNNING);
-  WaitForSingleObject(run->stopHandled, INFINITE);
+  WaitForSingleObject(run->stopRequestedEvent, INFINITE);
+  // The window's stop handler waits for the engine to let go of its port;
+  // meanwhile the manager sees the stop under way.
+  WaitReporting(run->stopHandled, SERVICE_STOP_PENDING);
   Report(SERVICE_STOPPED);
 }
 
@@ -198,6 +203,7 @@ bool RegisterServiceControlClass(HINSTANCE instance) {
     run->controlCreated = CreateEventA(NULL, TRUE, FALSE, NULL);
     run->startHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
     run->stopHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+    run->stopRequestedEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     HANDLE thread = CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL);
     if (thread) CloseHandle(thread);
   }

@@ -37,43 +37,69 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
           written == bytes.size());
 }
 
+// Another opener holding the file is worth a retry; anything else is not.
+OpenResult OpenFailure() {
+  const DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+             ? OpenResult::kBusy
+             : OpenResult::kFailed;
+}
+
 }  // namespace
 
 // Every file is opened without sharing, so a second opener fails cleanly.
-bool Win32ModuleSystem::ReadWholeFile(const std::string& path,
-                                      std::string* bytes) {
+OpenResult Win32ModuleSystem::ReadWholeFile(const std::string& path,
+                                            std::string* bytes) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-  if (!file.Valid()) return false;
+  if (!file.Valid()) return OpenFailure();
   bytes->clear();
   char buffer[4096];
   for (;;) {
     DWORD count = 0;
     if (!ReadFile(file.Get(), buffer, sizeof buffer, &count, NULL)) {
-      return false;
+      return OpenResult::kFailed;
     }
-    if (count == 0) return true;
+    if (count == 0) return OpenResult::kDone;
     bytes->append(buffer, count);
   }
 }
 
-bool Win32ModuleSystem::WriteWholeFile(const std::string& path,
-                                       const std::string& bytes) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-  return file.Valid() && WriteAll(file.Get(), bytes);
+// The bytes go to a file beside the old one, which is replaced only when
+// every byte is written: a full disk or a lost share leaves the old file.
+OpenResult Win32ModuleSystem::WriteWholeFile(const std::string& path,
+                                             const std::string& bytes) {
+  {
+    // Held by another opener: busy, before anything is written.
+    FileHandle old(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!old.Valid() && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      return OpenFailure();
+    }
+  }
+  const std::string temporary = path + ".tmp";
+  bool written = false;
+  {
+    FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, NULL,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!file.Valid()) return OpenFailure();
+    written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
+  }
+  if (written &&
+      MoveFileExA(temporary.c_str(), path.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return OpenResult::kDone;
+  }
+  const OpenResult failure = written ? OpenFailure() : OpenResult::kFailed;
+  DeleteFileA(temporary.c_str());
+  return failure;
 }
 
 OpenResult Win32ModuleSystem::AppendToFile(const std::string& path,
                                            const std::string& bytes) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-  if (!file.Valid()) {
-    const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
-               ? OpenResult::kBusy
-               : OpenResult::kFailed;
-  }
+  if (!file.Valid()) return OpenFailure();
   LARGE_INTEGER zero = {};
   if (!SetFilePointerEx(file.Get(), zero, NULL, FILE_END)) {
     return OpenResult::kFailed;
@@ -84,6 +110,8 @@ OpenResult Win32ModuleSystem::AppendToFile(const std::string& path,
 void Win32ModuleSystem::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 int64_t Win32ModuleSystem::Now() { return static_cast<int64_t>(_time64(NULL)); }
+
+uint64_t Win32ModuleSystem::TickMs() { return GetTickCount64(); }
 
 bool Win32ModuleSystem::ToLocalTime(int64_t time, std::tm* local) {
   const __time64_t t = time;
@@ -163,7 +191,8 @@ class SocketConnection : public EngineConnection {
 }  // namespace
 
 ConnectResult Win32ModuleSystem::ConnectToEngine(
-    uint16_t port, std::unique_ptr<EngineConnection>* connection) {
+    uint16_t port, uint32_t timeoutMs,
+    std::unique_ptr<EngineConnection>* connection) {
   SocketHandle socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (!socket.Valid()) return ConnectResult::kSocketProblem;
   sockaddr_in local = {};
@@ -183,10 +212,37 @@ ConnectResult Win32ModuleSystem::ConnectToEngine(
   engine.sin_family = AF_INET;
   engine.sin_port = htons(port);
   memcpy(&engine.sin_addr, host->h_addr_list[0], sizeof engine.sin_addr);
+  // A blocking connect to an engine whose queue is full waits for minutes:
+  // connect without blocking and wait for the outcome at most timeoutMs.
+  u_long nonBlocking = 1;
+  if (ioctlsocket(socket.Get(), FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+    return ConnectResult::kSocketProblem;
+  }
   if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&engine),
               sizeof engine) == SOCKET_ERROR) {
-    return ConnectResult::kFailed;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return ConnectResult::kFailed;
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket.Get(), &writable);
+    FD_SET(socket.Get(), &failed);
+    timeval bound;
+    bound.tv_sec = static_cast<long>(timeoutMs / 1000);
+    bound.tv_usec = static_cast<long>(timeoutMs % 1000) * 1000;
+    if (select(0, NULL, &writable, &failed, &bound) != 1 ||
+        !FD_ISSET(socket.Get(), &writable)) {
+      return ConnectResult::kFailed;
+    }
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR,
+                   reinterpret_cast<char*>(&error), &length) == SOCKET_ERROR ||
+        error != 0) {
+      return ConnectResult::kFailed;
+    }
   }
+  u_long blocking = 0;
+  ioctlsocket(socket.Get(), FIONBIO, &blocking);
   connection->reset(new SocketConnection(socket.Release()));
   return ConnectResult::kConnected;
 }

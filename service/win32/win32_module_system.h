@@ -7,13 +7,15 @@ namespace morvasvc {
 
 class Win32ModuleSystem : public ModuleSystem {
  public:
-  bool ReadWholeFile(const std::string& path, std::string* bytes) override;
-  bool WriteWholeFile(const std::string& path,
-                      const std::string& bytes) override;
+  OpenResult ReadWholeFile(const std::string& path,
+                           std::string* bytes) override;
+  OpenResult WriteWholeFile(const std::string& path,
+                            const std::string& bytes) override;
   OpenResult AppendToFile(const std::string& path,
                           const std::string& bytes) override;
   void Sleep(uint32_t milliseconds) override;
   int64_t Now() override;
+  uint64_t TickMs() override;
   bool ToLocalTime(int64_t time, std::tm* local) override;
   bool SearchFile(const std::string& name, std::string* fullPath) override;
   bool GetCurrentDir(std::string* dir) override;
@@ -22,7 +24,8 @@ class Win32ModuleSystem : public ModuleSystem {
   bool ShellOpen(const std::string& file, const std::string& parameters,
                  const std::string& directory, std::string* error) override;
   ConnectResult ConnectToEngine(
-      uint16_t port, std::unique_ptr<EngineConnection>* connection) override;
+      uint16_t port, uint32_t timeoutMs,
+      std::unique_ptr<EngineConnection>* connection) override;
   std::string LowerCase(const std::string& text) override;
   bool IsLeadByte(unsigned char byte) override;
   std::string WideToAnsi(const std::u16string& text) override;
