@@ -10,18 +10,36 @@ namespace morvasvc {
 
 namespace {
 CWinApp* currentApp = nullptr;
-}
+// The innermost modal dialog open; each DoModal puts back the one before.
+HWND activeDialog = NULL;
 
-CWinApp::CWinApp(const char* appName) : appName_(appName) {
-  currentApp = this;
+std::string ProgramBaseName() {
+  char path[MAX_PATH] = "";
+  const DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+  std::string name(path, length < MAX_PATH ? length : 0);
+  name = name.substr(name.find_last_of("\\/") + 1);
+  const size_t dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
 }
+}  // namespace
+
+CWinApp::CWinApp() : appName_(ProgramBaseName()) { currentApp = this; }
 CWinApp::~CWinApp() { currentApp = nullptr; }
 CWinApp* CWinApp::Current() { return currentApp; }
 
+HWND AfxGetMainWnd() {
+  return currentApp ? currentApp->mainWindow : NULL;
+}
+
+HWND AfxGetActiveDialog() { return activeDialog; }
+
 void AfxMessageBox(const std::string& text) {
-  CWinApp* app = CWinApp::Current();
-  MessageBoxA(app ? app->mainWindow : NULL, text.c_str(),
-              app ? app->AppName() : "", MB_OK);
+  // A box whose owner is gone is never shown; the window the user works in
+  // is always there.
+  HWND owner = activeDialog;
+  if (!owner || !IsWindow(owner)) owner = AfxGetMainWnd();
+  MessageBoxA(owner, text.c_str(),
+              currentApp ? currentApp->AppName().c_str() : "", MB_OK);
 }
 
 namespace {
@@ -101,11 +119,32 @@ CDialog::CDialog(UINT templateId) : templateId_(templateId) {}
 CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal() {
+  // Modal to the window the user works in: it takes no input meanwhile.
+  owner_ = activeDialog;
+  const INT_PTR result = DialogBoxParamA(
+      GetModuleHandleA(NULL), MAKEINTRESOURCEA(templateId_), owner_,
+      DialogProc, reinterpret_cast<LPARAM>(this));
+  activeDialog = owner_;
   CWinApp* app = CWinApp::Current();
-  return DialogBoxParamA(app ? app->Instance() : GetModuleHandleA(NULL),
-                         MAKEINTRESOURCEA(templateId_), NULL, DialogProc,
-                         reinterpret_cast<LPARAM>(this));
+  if (app && app->mainWindow == hwnd_) app->mainWindow = NULL;
+  hwnd_ = NULL;
+  return result;
 }
+
+namespace {
+
+// A dialog over the window it belongs to sits centred on it.
+void CentreOver(HWND dialog, HWND owner) {
+  RECT outer, inner;
+  if (!GetWindowRect(owner, &outer) || !GetWindowRect(dialog, &inner)) return;
+  const int width = inner.right - inner.left;
+  const int height = inner.bottom - inner.top;
+  SetWindowPos(dialog, NULL, (outer.left + outer.right - width) / 2,
+               (outer.top + outer.bottom - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
 
 bool CDialog::UpdateData(bool saveAndValidate) {
   CDataExchange dx(hwnd_, saveAndValidate);
@@ -133,7 +172,11 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
     dialog = reinterpret_cast<CDialog*>(lParam);
     SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
     dialog->hwnd_ = hwnd;
-    if (CWinApp::Current()) CWinApp::Current()->mainWindow = hwnd;
+    activeDialog = hwnd;
+    // Only the first window is the main one; a box over it is not.
+    CWinApp* app = CWinApp::Current();
+    if (app && !app->mainWindow) app->mainWindow = hwnd;
+    if (dialog->owner_) CentreOver(hwnd, dialog->owner_);
     return dialog->OnInitDialog();
   }
   dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
@@ -142,6 +185,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
   INT_PTR result = FALSE;
   if (dialog->OnMessage(message, wParam, lParam, &result)) return result;
   switch (message) {
+    case WM_HELP:
+      // F1: the framework's help command, as the Help button would.
+      dialog->OnCommand(ID_HELP);
+      return TRUE;
     case WM_COMMAND:
       // Clicks, and Enter and Esc, which arrive as clicks of OK and Cancel.
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;

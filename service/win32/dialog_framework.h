@@ -13,23 +13,35 @@
 
 namespace morvasvc {
 
+// The framework's help command, which F1 sends as well.
+const UINT ID_HELP = 0xE146;
+
 class CWinApp {
  public:
-  explicit CWinApp(const char* appName);
+  CWinApp();
   virtual ~CWinApp();
   // Returns false when the program should end.
   virtual bool StartApplication() = 0;
 
   static CWinApp* Current();
-  const char* AppName() const { return appName_; }
+  // The running program's file name without its extension: a renamed copy
+  // goes by its own name.
+  const std::string& AppName() const { return appName_; }
   HINSTANCE Instance() const { return GetModuleHandleA(NULL); }
+  // The first window the program shows, for as long as it is open.
   HWND mainWindow = NULL;
 
  private:
-  const char* appName_;
+  std::string appName_;
 };
 
-// A modal box with an OK button and the program's name as caption.
+// The program's main window, or NULL.
+HWND AfxGetMainWnd();
+// The window the user works in: the innermost modal dialog open, or NULL.
+HWND AfxGetActiveDialog();
+
+// A modal box with an OK button and the program's name as caption, owned by
+// the window the user works in.
 void AfxMessageBox(const std::string& text);
 
 // Sent by a hosted control to its dialog: wParam the control id, lParam a
@@ -82,6 +94,8 @@ class CDialog {
  private:
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
   UINT templateId_;
+  // The dialog the user worked in before this one opened.
+  HWND owner_ = NULL;
 };
 
 // Table entries that map ids to member handlers of a window class T.

@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "dialog_framework.h"
 #include "morvasvc_dlg.h"
@@ -12,7 +13,7 @@ namespace morvasvc {
 
 class CMorvasvcApp : public CWinApp {
  public:
-  CMorvasvcApp() : CWinApp("Morvasvc") {}
+  CMorvasvcApp() = default;
 
   bool StartApplication() override {
     INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
@@ -31,10 +32,15 @@ class CMorvasvcApp : public CWinApp {
     // program ends before the window's start-up, as it must.
     RegisterServiceControlClass(Instance());
 
+    // The shell asks its callers for this on the thread that opens a file
+    // (the help page, the engine), so that what it shows has its owner.
+    const HRESULT com =
+        CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
     Win32ModuleSystem system;
     CMorvaService7Dlg dialog(system);
     dialog.DoModal();
-    mainWindow = NULL;
+    if (SUCCEEDED(com)) CoUninitialize();
     return false;
   }
 };

@@ -14,6 +14,8 @@ const CommandEntry<CMorvaService7Dlg> kCommandTable[] = {
     {IDC_REMOVE_SERVICE, &CMorvaService7Dlg::OnRemoveService},
     {IDC_SAVE_SETTINGS, &CMorvaService7Dlg::OnSaveSettings},
     {IDC_HELP_BUTTON, &CMorvaService7Dlg::OnOpenHelp},
+    // F1 and the framework's help command open the same page.
+    {ID_HELP, &CMorvaService7Dlg::OnOpenHelp},
 };
 
 // The service control's events and their handlers.

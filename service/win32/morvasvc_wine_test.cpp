@@ -340,9 +340,11 @@ TEST(MorvasvcInstaller, MissingEngineSettingsGiveTheDefaults) {
 // Drives the configuration window from outside, as a user would.
 class WindowDriver {
  public:
-  explicit WindowDriver(const InstallFolder& folder)
-      : process_(morva_testing::StartProcess("\"" + folder.Path("Morvasvc.exe") +
-                                             "\"")) {
+  explicit WindowDriver(const InstallFolder& folder,
+                        const std::string& program = "Morvasvc")
+      : caption_(program),
+        process_(morva_testing::StartProcess(
+            "\"" + folder.Path(program + ".exe") + "\"")) {
     if (process_.Valid()) window_ = WaitForWindow("MorvaService7");
   }
   ~WindowDriver() {
@@ -385,10 +387,12 @@ class WindowDriver {
     PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(window_, id)));
   }
-  // The message box the last action showed: its text, then dismissed.
-  std::string DismissBox() {
-    HWND box = WaitForWindow("Morvasvc");
+  // The message box the last action showed: its text, then dismissed. Its
+  // owner is the window the user works in.
+  std::string DismissBox(HWND owner = NULL) {
+    HWND box = WaitForWindow(caption_.c_str());
     if (!box) return "(no box)";
+    EXPECT_EQ(owner ? owner : window_, GetWindow(box, GW_OWNER));
     const std::string text = TextOf(GetDlgItem(box, 0xFFFF));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(20);
@@ -404,6 +408,7 @@ class WindowDriver {
   }
 
  private:
+  std::string caption_;
   KernelHandle process_;
   HWND window_ = NULL;
 };
@@ -503,19 +508,35 @@ TEST(MorvasvcWindow, WhatAUserSeesAndDoes) {
             driver.Text(1009));
   EXPECT_FALSE(QueryService("Brenmar7").found);
 
-  // The About box from the system menu.
-  PostMessageA(driver.Window(), WM_SYSCOMMAND, 16, 0);
-  HWND about = WindowDriver::WaitForWindow("About Morvasvc");
-  ASSERT_NE(static_cast<HWND>(NULL), about);
-  std::string aboutTexts;
-  for (HWND child = GetWindow(about, GW_CHILD); child;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    aboutTexts += WindowDriver::TextOf(child) + "|";
+  // The About box from the system menu, twice: modal to the main window and
+  // centred on it; message boxes still show once it is closed.
+  for (int round = 0; round < 2; ++round) {
+    PostMessageA(driver.Window(), WM_SYSCOMMAND, 16, 0);
+    HWND about = WindowDriver::WaitForWindow("About Morvasvc");
+    ASSERT_NE(static_cast<HWND>(NULL), about);
+    std::string aboutTexts;
+    for (HWND child = GetWindow(about, GW_CHILD); child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      aboutTexts += WindowDriver::TextOf(child) + "|";
+    }
+    EXPECT_NE(std::string::npos, aboutTexts.find("|Morvasvc Version 7.02|"));
+    EXPECT_NE(std::string::npos, aboutTexts.find("|OK|"));
+    EXPECT_EQ(driver.Window(), GetWindow(about, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(driver.Window()));
+    RECT outer, inner;
+    GetWindowRect(driver.Window(), &outer);
+    GetWindowRect(about, &inner);
+    EXPECT_NEAR(outer.left + outer.right, inner.left + inner.right, 4);
+    EXPECT_NEAR(outer.top + outer.bottom, inner.top + inner.bottom, 4);
+    if (round == 0) SaveScreenshot(about, ProgramFolder() + "\\morvasvc-about.bmp");
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(about); ++i) Sleep(20);
+    driver.Settle();
+    EXPECT_TRUE(IsWindowEnabled(driver.Window()));
+    driver.Type(1006, "abc");
+    driver.Click(1002);
+    EXPECT_EQ("Please enter an integer.", driver.DismissBox()) << round;
   }
-  EXPECT_NE(std::string::npos, aboutTexts.find("|Morvasvc Version 7.02|"));
-  EXPECT_NE(std::string::npos, aboutTexts.find("|OK|"));
-  SaveScreenshot(about, ProgramFolder() + "\\morvasvc-about.bmp");
-  PostMessageA(about, WM_COMMAND, IDOK, 0);
 
   // Cancel closes without saving.
   driver.Type(1006, "77");
@@ -539,7 +560,10 @@ TEST(MorvasvcWindow, WhatAUserSeesAndDoes) {
 // field keeps the window open.
 TEST(MorvasvcWindow, EnterTakesTheFieldsAndCloses) {
   InstallFolder folder("Plenor Enter");
-  WindowDriver driver(folder);
+  // A renamed copy's boxes carry its own name.
+  CopyFileA(folder.Path("Morvasvc.exe").c_str(),
+            folder.Path("MorvaCopy.exe").c_str(), FALSE);
+  WindowDriver driver(folder, "MorvaCopy");
   ASSERT_NE(static_cast<HWND>(NULL), driver.Window());
   const std::string defaults = ReadAll(folder.Path("ntServiceSettings.jsd"));
   driver.Type(1006, "");

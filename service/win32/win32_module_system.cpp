@@ -7,6 +7,7 @@
 #include <ctime>
 #include <vector>
 
+#include "dialog_framework.h"
 #include "handle.h"
 
 namespace morvasvc {
@@ -157,8 +158,10 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
                                   const std::string& directory,
                                   std::string* error) {
   SetLastError(NO_ERROR);
+  // Whatever the shell shows (an "open with" prompt, an error) belongs to
+  // the main window.
   const INT_PTR result = reinterpret_cast<INT_PTR>(
-      ShellExecuteA(NULL, "open", file.c_str(), parameters.c_str(),
+      ShellExecuteA(AfxGetMainWnd(), "open", file.c_str(), parameters.c_str(),
                     directory.c_str(), SW_SHOWNORMAL));
   if (result > 32) return true;
   DWORD code = GetLastError();
