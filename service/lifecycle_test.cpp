@@ -65,7 +65,7 @@ TEST_F(LifecycleTest, StartWhileNoEngineAnswersLaunchesIt) {
       LoggedMessages());
   EXPECT_EQ(1u, system.shellCalls.size());
   EXPECT_EQ(std::vector<uint32_t>({180000}), module.timerArmed);
-  EXPECT_EQ(module.SteadySeconds(), module.lastLaunchTime);
+  EXPECT_EQ(static_cast<int64_t>(system.tickMs), module.lastLaunchTime);
   EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
             module.statusText);
 }
@@ -82,7 +82,7 @@ TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
                "Directory = C:\\Morva"}),
       LoggedMessages());
   EXPECT_TRUE(system.shellCalls.empty());
-  EXPECT_EQ(module.SteadySeconds() - 120, module.lastLaunchTime);
+  EXPECT_EQ(static_cast<int64_t>(system.tickMs) - 120000, module.lastLaunchTime);
   EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE"}), system.sent);
   EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
             module.statusText);
@@ -94,13 +94,30 @@ TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
   EXPECT_EQ(1u, system.shellCalls.size());
 }
 
+// A port the settings cut to 16 bits would probe another program's port.
+TEST_F(LifecycleTest, StartWithAPortOutsideTheRange) {
+  system.File("engineSettings.jsd") = "ENGINE_PORT=131071\r\n";
+  system.engineListening = true;
+  module.OnServiceStart("");
+  module.SuperviseEngine();
+  const Strings messages = LoggedMessages();
+  ASSERT_GE(messages.size(), 5u);
+  EXPECT_EQ("NT Service Module: Engine Port = 131071", messages[2]);
+  EXPECT_EQ("NT Service Module: ERROR: Engine port 131071 is not between 1 "
+            "and 65535; the engine cannot be reached on it",
+            messages[3]);
+  EXPECT_EQ("NT Service Module: Engine is not running", messages[4]);
+  EXPECT_TRUE(system.connectPorts.empty());
+  EXPECT_EQ(1u, system.shellCalls.size());
+}
+
 TEST_F(LifecycleTest, RelaunchGuardCountsRealSeconds) {
   module.OnServiceStart("");
   ASSERT_EQ(1u, system.shellCalls.size());
   const uint64_t launched = system.tickMs;
   LoggedMessages();
 
-  system.tickMs = launched + 59000;
+  system.tickMs = launched + 59999;
   module.SuperviseEngine();
   EXPECT_EQ(1u, system.shellCalls.size());
   EXPECT_EQ(Strings({"NT Service Module: Engine is not running"}),

@@ -92,6 +92,15 @@ void MorvaModule::LaunchEngine() {
       BuildEngineArguments(system_.FindEntries("*.jar"));
   LogActivity("NT Service Module: Engine path = " + javaExe);
   LogActivity("NT Service Module: Engine arguments = " + arguments);
+  // Cut off, the class path would lose a jar and the main class in silence.
+  if (!EngineCommandLineFits(javaExe, arguments)) {
+    LogActivity(
+        "NT Service Module: ERROR: Engine could not be launched: the engine "
+        "path and arguments are longer than the " +
+        std::to_string(kCommandLineLimit) +
+        " characters a command line can hold");
+    return;
+  }
   std::string error;
   if (!system_.ShellOpen(javaExe, arguments, installDir, &error)) {
     LogActivity("NT Service Module: ERROR: Engine could not be launched: " +
@@ -179,6 +188,8 @@ bool MorvaModule::SaveModuleSettings() {
 
 ConnectResult MorvaModule::ConnectToEngine(
     std::unique_ptr<EngineConnection>* connection) {
+  // Cut to 16 bits, a bad port would reach whatever program owns another.
+  if (!IsValidEnginePort(enginePort)) return ConnectResult::kFailed;
   const ConnectResult result = system_.ConnectToEngine(
       static_cast<uint16_t>(enginePort & 0xFFFF), kConnectBoundMs, connection);
   if (result == ConnectResult::kSocketProblem) {
@@ -219,6 +230,17 @@ void MorvaModule::DeriveServiceName() {
   serviceName = ServiceNameForFolder(system_.LowerCase(installDir));
   control_.SetServiceName(serviceName);
   control_.SetDisplayName(serviceName);
+}
+
+void MorvaModule::RunStartUpSequence() {
+  FindInstallDir();
+  ReadEngineSettings();
+  LoadModuleSettings();
+  DeriveServiceName();
+  if (!control_.IsInstalled()) {
+    statusText = "Service is not installed.  Click on [Install Service]";
+  }
+  HandleCommandLine();
 }
 
 void MorvaModule::HandleCommandLine() {
@@ -299,8 +321,14 @@ void MorvaModule::OnServiceStart(const std::string&) {
   LoadModuleSettings();
   LogActivity("NT Service Module: Engine Port = " +
               std::to_string(static_cast<int32_t>(enginePort)));
+  if (!IsValidEnginePort(enginePort)) {
+    LogActivity("NT Service Module: ERROR: Engine port " +
+                std::to_string(static_cast<int32_t>(enginePort)) +
+                " is not between 1 and 65535; the engine cannot be reached "
+                "on it");
+  }
   // Back-dated, so an engine that does not answer is launched at once.
-  lastLaunchTime = SteadySeconds() - 120;
+  lastLaunchTime = static_cast<int64_t>(system_.TickMs()) - 120000;
   SuperviseEngine();
   SetSupervisionTimer(SupervisionIntervalMs(period));
   LogActivity(
@@ -311,17 +339,13 @@ void MorvaModule::OnServiceStart(const std::string&) {
 
 void MorvaModule::SuperviseEngine() {
   if (IsEngineRunning()) return;
-  // At most one launch a minute, however often the engine is found away.
-  if (SteadySeconds() <= lastLaunchTime + 59) return;
+  // At most one launch a minute, however often the engine is found away; on
+  // the steady clock, as a calendar set back would hold relaunches off for
+  // hours and one set forward would let two come within a minute.
+  if (static_cast<int64_t>(system_.TickMs()) < lastLaunchTime + 60000) return;
   LogActivity("NT Service Module: launching scheduler engine");
   LaunchEngine();
-  lastLaunchTime = SteadySeconds();
-}
-
-// The relaunch guard's clock: a calendar set back would hold relaunches off
-// for hours, one set forward would let two come within a minute.
-int64_t MorvaModule::SteadySeconds() {
-  return static_cast<int64_t>(system_.TickMs() / 1000);
+  lastLaunchTime = static_cast<int64_t>(system_.TickMs());
 }
 
 void MorvaModule::OnServiceStop() {

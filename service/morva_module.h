@@ -38,6 +38,9 @@ class MorvaModule {
   // Service naming and the installers' command-line mode.
   void DeriveServiceName();
   void HandleCommandLine();
+  // Install folder, settings, service name, then the command-line mode,
+  // which ends the process when a switch is given.
+  void RunStartUpSequence();
 
   // The window's buttons.
   void OnInstallService();
@@ -50,9 +53,6 @@ class MorvaModule {
   void OnServiceStop();
   void SuperviseEngine();
 
-  // The relaunch guard measures on this clock, which never steps.
-  int64_t SteadySeconds();
-
   // The module state.
   std::string serviceName = "Morva7";
   std::string javaExe = "jre\\bin\\javaw.exe";
@@ -62,7 +62,7 @@ class MorvaModule {
   std::string noticeText = "Service Cannot be set to interact with desktop";
   std::string installDir;
   std::string reserved1, reserved2, reserved3, reserved4, reserved5;
-  int64_t lastLaunchTime = 0;  // SteadySeconds() of the last launch
+  int64_t lastLaunchTime = 0;  // the last launch, in TickMs()
   std::string activityLogPath;
 
  protected:
