@@ -76,6 +76,14 @@ std::string BuildEngineArguments(const std::vector<std::string>& jars) {
   return "-Xrs -cp " + classPath + " com.morva.engine.Engine";
 }
 
+bool EngineCommandLineFits(const std::string& javaExe,
+                           const std::string& arguments) {
+  // The quoted program, a blank, the arguments and the terminator.
+  return javaExe.size() + 2 + 1 + arguments.size() + 1 <= kCommandLineLimit;
+}
+
+bool IsValidEnginePort(uint32_t port) { return port >= 1 && port <= 65535; }
+
 uint32_t SupervisionIntervalMs(int32_t period) {
   const int64_t kShortest = 10;           // USER_TIMER_MINIMUM
   const int64_t kLongest = 0x7FFFFFFF;    // USER_TIMER_MAXIMUM

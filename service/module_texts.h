@@ -33,6 +33,16 @@ std::string NormalizeJavaExe(const std::string& javaExe);
 // The Java runtime's arguments with every jar on the class path.
 std::string BuildEngineArguments(const std::vector<std::string>& jars);
 
+// The longest command line the system starts a program with, terminator
+// included; longer arguments would reach the engine cut off.
+const size_t kCommandLineLimit = 32767;
+// Whether "javaExe" and the arguments fit one command line.
+bool EngineCommandLineFits(const std::string& javaExe,
+                           const std::string& arguments);
+
+// Whether an engine port read from the settings names a TCP port.
+bool IsValidEnginePort(uint32_t port);
+
 // The supervision timer's interval for a period in minutes, computed in 64
 // bits and kept within the window timer's range; 0 or less is the shortest.
 uint32_t SupervisionIntervalMs(int32_t period);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_module_system.h"
+#include "module_texts.h"
 
 namespace morvasvc {
 namespace {
@@ -137,6 +138,32 @@ TEST_F(MorvaModuleTest, LaunchEngineLogsARefusal) {
                      "NT Service Module: ERROR: Engine could not be launched: "
                      "The system cannot find the file specified."}),
             LoggedMessages());
+}
+
+// Arguments that no command line can hold would reach the engine cut off.
+TEST_F(MorvaModuleTest, LaunchEngineRefusesArgumentsThatCannotFit) {
+  for (int i = 0; i < 400; ++i) {
+    system.jars.push_back(std::string(80, 'j') + std::to_string(i) + ".jar");
+  }
+  module.LaunchEngine();
+  EXPECT_TRUE(system.shellCalls.empty());
+  const Strings messages = LoggedMessages();
+  ASSERT_EQ(3u, messages.size());
+  EXPECT_EQ("NT Service Module: ERROR: Engine could not be launched: the "
+            "engine path and arguments are longer than the 32767 characters "
+            "a command line can hold",
+            messages[2]);
+
+  // The longest that fits is launched.
+  const std::string base = BuildEngineArguments({});
+  system.jars = {std::string(32767 - 1 - 3 - 17 - base.size() - 1, 'j')};
+  ASSERT_TRUE(EngineCommandLineFits(module.javaExe,
+                                    BuildEngineArguments(system.jars)));
+  module.LaunchEngine();
+  EXPECT_EQ(1u, system.shellCalls.size());
+  system.jars[0] += "j";
+  module.LaunchEngine();
+  EXPECT_EQ(1u, system.shellCalls.size());
 }
 
 TEST_F(MorvaModuleTest, ReadEngineSettings) {
@@ -280,16 +307,20 @@ TEST_F(MorvaModuleTest, ModuleSettingsHeldByAnotherProcess) {
 }
 
 TEST_F(MorvaModuleTest, IsEngineRunning) {
-  module.enginePort = 65536 + 1967;
+  // A port outside 1 to 65535 is never cut to another program's port.
   system.engineListening = true;
+  for (uint32_t bad : {0u, 65536u + 1967u, 4294967295u}) {
+    module.enginePort = bad;
+    EXPECT_FALSE(module.IsEngineRunning()) << bad;
+  }
+  EXPECT_TRUE(system.connectPorts.empty());
+  system.LogFile().clear();
+
+  module.enginePort = 1967;
   module.statusText = "before";
   EXPECT_TRUE(module.IsEngineRunning());
   EXPECT_EQ(std::vector<uint16_t>({1967}), system.connectPorts);
-  EXPECT_EQ(Strings({"NT Service Module: NT Service Module: "
-                     "CONFIRM_RUNNING_TO_NTSERVICE"})
-                .size(),
-            system.sent.size());
-  EXPECT_EQ("NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE", system.sent[0]);
+  EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE"}), system.sent);
   EXPECT_EQ("before", module.statusText);
   EXPECT_EQ("", system.LogFile());
 

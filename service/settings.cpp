@@ -63,7 +63,8 @@ std::string FindSetting(const std::string& text, const std::string& key,
                         const std::string& defaultValue,
                         const LeadBytePredicate& isLeadByte) {
   std::string result = defaultValue;
-  size_t start = 0;
+  // An editor's UTF-8 byte-order mark is not part of the first key.
+  size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();

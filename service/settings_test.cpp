@@ -38,7 +38,9 @@ TEST(FindSetting, LinesKeysAndValues) {
       {"#DATA_FOLDER=x", "DATA_FOLDER", "default"},
       {"DATA_FOLDER x", "DATA_FOLDER", "default"},
       {"DATA_FOLDER=a\nDATA_FOLDER=b\nOTHER=c", "DATA_FOLDER", "b"},
-      {"\xEF\xBB\xBF" "DATA_FOLDER=x", "DATA_FOLDER", "default"},
+      // An editor's byte-order mark hides no key; only a leading one goes.
+      {"\xEF\xBB\xBF" "DATA_FOLDER=x", "DATA_FOLDER", "x"},
+      {"X=1\n\xEF\xBB\xBF" "DATA_FOLDER=x", "DATA_FOLDER", "default"},
       {"X=1\nDATA_FOLDER=y\n", "DATA_FOLDER", "y"},
       {"", "DATA_FOLDER", "default"},
       // Bytes of 0x80 and above are never white space.

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "dialog_framework.h"
+#include "module_texts.h"
 #include "morvasvc_dlg.h"
 #include "resource.h"
 #include "service_control.h"
@@ -39,6 +40,13 @@ class CMorvasvcApp : public CWinApp {
 
     Win32ModuleSystem system;
     CMorvaService7Dlg dialog(system);
+    // The installers' switches need no window: where none can be made (no
+    // desktop, no display) they still act, and end the process.
+    if (DetectCommandLineAction(system.CommandLine()) !=
+        CommandLineAction::kNone) {
+      dialog.RunStartUpSequence();
+      return false;
+    }
     dialog.DoModal();
     if (SUCCEEDED(com)) CoUninitialize();
     return false;

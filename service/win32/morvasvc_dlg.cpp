@@ -54,14 +54,7 @@ BOOL CMorvaService7Dlg::OnInitDialog() {
   SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
-  FindInstallDir();
-  ReadEngineSettings();
-  LoadModuleSettings();
-  DeriveServiceName();
-  if (!serviceControl_.IsInstalled()) {
-    statusText = "Service is not installed.  Click on [Install Service]";
-  }
-  HandleCommandLine();
+  RunStartUpSequence();
   noticeText = "Use Service Control Manager to Start/Stop Service";
   UpdateData(false);
   LogActivity(

@@ -70,14 +70,20 @@ class InstalledService {
              "DATA_FOLDER=data\r\nENGINE_PORT=" + std::to_string(port_) + "\r\n");
     std::string settings(4, '\0');
     for (int i = 0; i < 4; ++i) settings[i] = static_cast<char>(period >> (8 * i));
-    settings += static_cast<char>(javaExe.size()) + javaExe + std::string(5, '\0');
+    if (javaExe.size() < 0xFF) {
+      settings += static_cast<char>(javaExe.size());
+    } else {
+      settings += "\xFF";
+      settings += static_cast<char>(javaExe.size() & 0xFF);
+      settings += static_cast<char>(javaExe.size() >> 8);
+    }
+    settings += javaExe + std::string(5, '\0');
     WriteAll(Path("ntServiceSettings.jsd"), settings);
     CopyFileA((ProgramFolder() + "\\Morvasvc.exe").c_str(),
               Path("Morvasvc.exe").c_str(), FALSE);
     CopyFileA((ProgramFolder() + "\\stand_in_engine.exe").c_str(),
               Path("jre\\bin\\javaw.exe").c_str(), FALSE);
-    // A run that was cut short may have left the service behind.
-    RunAndWait("\"" + Path("Morvasvc.exe") + "\" remove_51924706");
+    DeleteLeftover(serviceName);
     EXPECT_EQ(0u, RunAndWait("\"" + Path("Morvasvc.exe") + "\" install_51924706"));
     manager_.Reset(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
     service_.Reset(OpenServiceA(manager_.Get(), serviceName.c_str(),
@@ -87,7 +93,7 @@ class InstalledService {
   }
 
   ~InstalledService() {
-    if (State() != SERVICE_STOPPED) Stop();
+    if (service_.Valid() && State() != SERVICE_STOPPED) Stop();
     service_.Reset();
     RunAndWait("\"" + Path("Morvasvc.exe") + "\" remove_51924706");
     KillEngines();
@@ -95,6 +101,38 @@ class InstalledService {
 
   std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
   const std::string& Dir() const { return dir_; }
+
+  // A run that was cut short may have left the service behind, from another
+  // folder: it goes through the manager, stopped first.
+  static void DeleteLeftover(const std::string& name) {
+    ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+    ServiceHandle service(OpenServiceA(
+        manager.Get(), name.c_str(), DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (!service.Valid()) return;
+    SERVICE_STATUS status;
+    if (ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
+      WaitFor([&] {
+        return QueryServiceStatus(service.Get(), &status) &&
+               status.dwCurrentState == SERVICE_STOPPED;
+      }, 40000);
+    }
+    DeleteService(service.Get());
+  }
+
+  // Lets go of the test's own handle, which alone keeps a deleted service.
+  void ReleaseHandle() { service_.Reset(); }
+  // Whether the manager still knows the name, deleted or not.
+  bool Registered() const {
+    ServiceHandle service(
+        OpenServiceA(manager_.Get(), serviceName_.c_str(), SERVICE_QUERY_STATUS));
+    return service.Valid() || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+  }
+  DWORD Run(const std::string& arguments, const std::string& dir) {
+    KernelHandle process(morva_testing::StartProcess(
+        "\"" + dir + "\\Morvasvc.exe\" " + arguments, dir));
+    return process.Valid() ? morva_testing::WaitForExit(process.Get(), 90000)
+                           : 0xDEADBEEF;
+  }
 
   DWORD State() {
     SERVICE_STATUS_PROCESS status = {};
@@ -331,6 +369,56 @@ TEST(MorvasvcService, SettingsFileHeldAcrossTheStartIsRead) {
                       "NT Service Module: Engine path = .\\jre\\bin\\javaw.exe"));
   EXPECT_EQ(settings, ReadAll(service.Path("ntServiceSettings.jsd")));
   ASSERT_TRUE(service.Stop());
+}
+
+// A Java path far beyond what a path can be: the launch fails with its
+// entry, and the service start completes.
+TEST(MorvasvcService, OverlongJavaPathFailsTheLaunchOnly) {
+  InstalledService service("Verrin", "Verrin7", 1,
+                           "C:\\" + std::string(1000, 'j') + "\\javaw.exe");
+  ASSERT_TRUE(service.Start());
+  const Strings messages = service.LogMessages();
+  const auto failed = std::find_if(
+      messages.begin(), messages.end(), [](const std::string& m) {
+        return m.rfind("NT Service Module: ERROR: Engine could not be launched: ",
+                       0) == 0;
+      });
+  ASSERT_NE(messages.end(), failed);
+  EXPECT_EQ(0u, (failed - 1)->rfind("NT Service Module: Engine arguments = ", 0));
+  ASSERT_TRUE(service.Stop());
+}
+
+// Remove takes only this folder's own service, and stops it first when it
+// runs: the engine gets its shutdown and the name is free at once.
+TEST(MorvasvcService, RemoveTakesOnlyItsOwnServiceAndStopsItFirst) {
+  InstalledService service("Tolsey", "Tolsey7");
+  const std::string other =
+      morva_testing::NewTempFolder("morvasvc_other") + "\\Tolsey";
+  for (const char* sub : {"", "\\data", "\\data\\logs"}) {
+    CreateDirectoryA((other + sub).c_str(), NULL);
+  }
+  WriteAll(other + "\\morva7.jar", "");
+  WriteAll(other + "\\engineSettings.jsd", "DATA_FOLDER=data\r\n");
+  CopyFileA(service.Path("Morvasvc.exe").c_str(),
+            (other + "\\Morvasvc.exe").c_str(), FALSE);
+  EXPECT_EQ(1u, service.Run("remove_51924706", other));
+  EXPECT_TRUE(service.Registered());
+  const std::string otherLog = ReadAll(other + "\\data\\logs\\activityLog.jsd");
+  EXPECT_NE(std::string::npos,
+            otherLog.find("\tNT Service Module commandline mode: Service could "
+                          "not be removed: The service belongs to another "
+                          "program: "))
+      << otherLog;
+
+  ASSERT_TRUE(service.Start());
+  ASSERT_TRUE(WaitFor([&] { return service.Answers(); }, 20000));
+  EXPECT_EQ(0u, service.Run("remove_51924706", service.Dir()));
+  EXPECT_EQ(SERVICE_STOPPED, service.State());
+  service.ReleaseHandle();
+  EXPECT_FALSE(service.Registered());
+  const Strings commands = service.EngineCommands();
+  EXPECT_NE(commands.end(), std::find(commands.begin(), commands.end(),
+                                      "NTSERVICE^SHUTDOWN_ENGINE|EOF"));
 }
 
 // Seconds since the start of the month of an entry's time stamp,

@@ -318,6 +318,46 @@ TEST(MorvasvcInstaller, BothSwitchesInstall) {
   EXPECT_FALSE(QueryService("Brenmar7").found);
 }
 
+// A folder name the ANSI code page cannot hold would be registered with
+// question marks, a service that can never start.
+TEST(MorvasvcInstaller, RefusesAFolderTheCodePageCannotHold) {
+  const std::string base = TempFolder("wide");
+  const std::wstring folder =
+      std::wstring(base.begin(), base.end()) + L"\\Plenor \x4E2D\x6587";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+  CreateDirectoryW((folder + L"\\data").c_str(), NULL);
+  CreateDirectoryW((folder + L"\\data\\logs").c_str(), NULL);
+  CloseHandle(CreateFileW((folder + L"\\morva7.jar").c_str(), GENERIC_WRITE, 0,
+                          NULL, CREATE_ALWAYS, 0, NULL));
+  const std::string program = ProgramFolder() + "\\Morvasvc.exe";
+  ASSERT_TRUE(CopyFileW(std::wstring(program.begin(), program.end()).c_str(),
+                        (folder + L"\\Morvasvc.exe").c_str(), FALSE));
+  std::wstring commandLine = L"\"" + folder + L"\\Morvasvc.exe\" install_51924706";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessW(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL,
+                             folder.c_str(), &startup, &info));
+  CloseHandle(info.hThread);
+  KernelHandle process(info.hProcess);
+  EXPECT_EQ(1u, morva_testing::WaitForExit(process.Get(), 30000));
+  EXPECT_FALSE(QueryService("Plenor7").found);
+
+  HANDLE log = CreateFileW((folder + L"\\data\\logs\\activityLog.jsd").c_str(),
+                           GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                           0, NULL);
+  ASSERT_NE(INVALID_HANDLE_VALUE, log);
+  char text[8192] = "";
+  DWORD count = 0;
+  ReadFile(log, text, sizeof text - 1, &count, NULL);
+  CloseHandle(log);
+  EXPECT_NE(std::string::npos,
+            std::string(text, count).find(
+                "\tNT Service Module commandline mode: Service could not be "
+                "installed: The program's folder name has characters that the "
+                "system's code page cannot hold: "));
+}
+
 TEST(MorvasvcInstaller, MissingEngineSettingsGiveTheDefaults) {
   InstallFolder folder("Quiddal", /*engineSettings=*/false);
   ASSERT_EQ(0u, folder.Run("install_51924706"));

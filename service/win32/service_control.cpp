@@ -1,5 +1,8 @@
 #include "service_control.h"
 
+#include <cwchar>
+#include <vector>
+
 #include "dialog_framework.h"
 #include "handle.h"
 
@@ -25,21 +28,55 @@ bool CService_mill::IsInstalled() {
   return service.Valid();
 }
 
-bool CService_mill::Install(bool, std::string* error) {
-  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE));
-  if (!manager.Valid()) {
-    *error = SystemErrorText(GetLastError());
-    return false;
-  }
+namespace {
+
+// The running program's path; false with the reason when the system's ANSI
+// code page cannot hold it: registered with question marks, it never starts.
+bool ProgramPath(std::string* path, std::string* error) {
   char program[MAX_PATH];
   const DWORD length = GetModuleFileNameA(NULL, program, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
     *error = SystemErrorText(length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
     return false;
   }
+  wchar_t wide[MAX_PATH];
+  const DWORD wideLength = GetModuleFileNameW(NULL, wide, MAX_PATH);
+  wchar_t fromAnsi[MAX_PATH];
+  const int fromAnsiLength = MultiByteToWideChar(
+      CP_ACP, 0, program, static_cast<int>(length), fromAnsi, MAX_PATH);
+  if (wideLength == 0 || wideLength >= MAX_PATH ||
+      fromAnsiLength != static_cast<int>(wideLength) ||
+      wmemcmp(wide, fromAnsi, wideLength) != 0) {
+    *error = "The program's folder name has characters that the system's "
+             "code page cannot hold: " +
+             std::string(program, length);
+    return false;
+  }
+  path->assign(program, length);
+  return true;
+}
+
+// A registered command line's program: unquoted, the arguments left off.
+std::string CommandProgram(const std::string& command) {
+  if (!command.empty() && command[0] == '"') {
+    return command.substr(1, command.find('"', 1) - 1);
+  }
+  return command.substr(0, command.find(' '));
+}
+
+}  // namespace
+
+bool CService_mill::Install(bool, std::string* error) {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE));
+  if (!manager.Valid()) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  std::string program;
+  if (!ProgramPath(&program, error)) return false;
   // Quoted: an unquoted path with blanks would let another program run with
   // the service's rights.
-  const std::string command = "\"" + std::string(program, length) + "\"";
+  const std::string command = "\"" + program + "\"";
   // Started at boot, so the engine comes back after a restart.
   ServiceHandle service(CreateServiceA(
       manager.Get(), serviceName_.c_str(), displayName_.c_str(),
@@ -62,11 +99,64 @@ bool CService_mill::Uninstall(std::string* error) {
     *error = SystemErrorText(GetLastError());
     return false;
   }
-  ServiceHandle service(
-      OpenServiceA(manager.Get(), serviceName_.c_str(), DELETE));
-  if (!service.Valid() || !DeleteService(service.Get())) {
+  ServiceHandle service(OpenServiceA(
+      manager.Get(), serviceName_.c_str(),
+      DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+  if (!service.Valid()) {
     *error = SystemErrorText(GetLastError());
     return false;
+  }
+  // Another install folder's service of the same name is not ours to take.
+  std::string program;
+  if (!ProgramPath(&program, error)) return false;
+  DWORD needed = 0;
+  QueryServiceConfigA(service.Get(), NULL, 0, &needed);
+  std::vector<char> buffer(needed ? needed : 1);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service.Get(), config, needed, &needed)) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  const std::string registered =
+      CommandProgram(config->lpBinaryPathName ? config->lpBinaryPathName : "");
+  if (lstrcmpiA(registered.c_str(), program.c_str()) != 0) {
+    *error = "The service belongs to another program: " + registered;
+    return false;
+  }
+  // Deleted while it runs, the service would go on supervising and keep its
+  // name blocked: it is stopped first, with the engine's shutdown.
+  if (!StopAndWait(service.Get(), error)) return false;
+  if (!DeleteService(service.Get())) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool CService_mill::StopAndWait(SC_HANDLE service, std::string* error) {
+  // The service's own stop waits for the engine for about 30 s.
+  const DWORD kStopBoundMs = 60000;
+  SERVICE_STATUS status = {};
+  if (!QueryServiceStatus(service, &status)) {
+    *error = SystemErrorText(GetLastError());
+    return false;
+  }
+  if (status.dwCurrentState == SERVICE_STOPPED) return true;
+  if (status.dwCurrentState != SERVICE_STOP_PENDING &&
+      !ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+    *error = "The service could not be stopped: " +
+             SystemErrorText(GetLastError());
+    return false;
+  }
+  const DWORD start = GetTickCount();
+  while (QueryServiceStatus(service, &status) &&
+         status.dwCurrentState != SERVICE_STOPPED) {
+    if (GetTickCount() - start > kStopBoundMs) {
+      *error = "The service did not stop within " +
+               std::to_string(kStopBoundMs / 1000) + " seconds";
+      return false;
+    }
+    Sleep(200);
   }
   return true;
 }

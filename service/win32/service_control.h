@@ -34,6 +34,9 @@ class CService_mill : public ServiceControl {
   bool Uninstall(std::string* error) override;
 
  private:
+  // Stops a running service and waits for it; false with the reason.
+  static bool StopAndWait(SC_HANDLE service, std::string* error);
+
   HWND control_ = NULL;
   std::string serviceName_;
   std::string displayName_;

@@ -157,6 +157,12 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
                                   const std::string& parameters,
                                   const std::string& directory,
                                   std::string* error) {
+  // The shell has fixed-size buffers for the program's path; a longer one
+  // could crash the caller instead of failing.
+  if (file.size() >= MAX_PATH || directory.size() >= MAX_PATH) {
+    *error = SystemErrorText(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
   SetLastError(NO_ERROR);
   // Whatever the shell shows (an "open with" prompt, an error) belongs to
   // the main window.
