@@ -11,6 +11,10 @@ const char kWaitAbandoned[] =
     "\nWARNING:: The task was abondoned without providing feedback\n";
 const char kTimedOut[] = "\nProcess Timed out and Forcibly terminated.\n";
 const char kNoExitCode[] = "\nWARNING:: could not get exit code";
+const char kNoTaskTitle[] =
+    "\nError:: No task title: the command line holds no /t\n";
+const char kUnsafeTaskTitle[] =
+    "\nError:: A task title may not hold \\, / or control characters\n";
 
 std::string RunningMessage(const std::string& taskTitle) {
   return "\nRunwell.exe Running: Task Title = " + taskTitle + "\n";

@@ -14,6 +14,8 @@ extern const char kWaitFailed[];
 extern const char kWaitAbandoned[];
 extern const char kTimedOut[];
 extern const char kNoExitCode[];
+extern const char kNoTaskTitle[];
+extern const char kUnsafeTaskTitle[];
 
 std::string RunningMessage(const std::string& taskTitle);
 std::string DataFileFailedMessage(const std::string& dataFilePath);

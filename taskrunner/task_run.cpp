@@ -23,7 +23,20 @@ class TaskRun {
   explicit TaskRun(TaskRunPlatform& platform) : platform_(platform) {}
 
   uint32_t Run() {
-    const std::string taskTitle = ExtractTaskTitle(platform_.CommandLine());
+    const std::optional<std::string> title =
+        ExtractTaskTitle(platform_.CommandLine());
+    // Without a title nothing is run, not even runwell_.txt.
+    if (!title) {
+      AppendShared(kNoTaskTitle);
+      return kDataFileFailed;
+    }
+    // Neither its data file nor its task log is opened under such a name.
+    if (!IsSafeTaskTitle(*title)) {
+      AppendShared(RunningMessage(ShowControlCharacters(*title)));
+      AppendShared(kUnsafeTaskTitle);
+      return kDataFileFailed;
+    }
+    const std::string& taskTitle = *title;
     const std::string dataFilePath = DataFilePath(taskTitle);
     taskLogPath_ = TaskLogPath(taskTitle);
 
@@ -76,9 +89,11 @@ class TaskRun {
  private:
   // Both logs get every message, the shared one first.
   void Append(const std::string& message) {
-    const std::string bytes = ToTextMode(message);
-    platform_.AppendToFile(kOutputLogPath, bytes);
-    platform_.AppendToFile(taskLogPath_, bytes);
+    AppendShared(message);
+    platform_.AppendToFile(taskLogPath_, ToTextMode(message));
+  }
+  void AppendShared(const std::string& message) {
+    platform_.AppendToFile(kOutputLogPath, ToTextMode(message));
   }
 
   TaskRunPlatform& platform_;

@@ -24,12 +24,14 @@ class FakePlatform : public TaskRunPlatform {
 
   // What the runner did.
   std::vector<std::string> calls;
+  std::vector<std::string> reads;
   std::string startedCommandLine;
   std::string startedWorkingDir;
   uint64_t waitedMs = 12345;
 
   std::string CommandLine() override { return commandLine; }
   bool ReadFile(const std::string& path, std::string* bytes) override {
+    reads.push_back(path);
     auto it = files.find(path);
     if (it == files.end()) return false;
     *bytes = it->second;
@@ -153,6 +155,38 @@ TEST(RunTask, DataFileMissing) {
       p.TaskLog());
   EXPECT_EQ(p.TaskLog(), p.OutputLog());
   EXPECT_TRUE(p.calls.empty());
+}
+
+// Without a title, or with one that would leave its folders or forge log
+// lines, nothing is read or run and no task log is written.
+TEST(RunTask, RefusedTitlesRunNothing) {
+  struct Case {
+    const char* commandLine;
+    std::string outputLog;
+  } cases[] = {
+      {"C:\\Morva\\Runwell.exe",
+       "\r\nError:: No task title: the command line holds no /t\r\n"},
+      {"Runwell.exe /t ..\\..\\victim",
+       "\r\nRunwell.exe Running: Task Title = ..\\..\\victim\r\n"
+       "\r\nError:: A task title may not hold \\, / or control "
+       "characters\r\n"},
+      {"Runwell.exe /t x\r\nExit Code = 0",
+       "\r\nRunwell.exe Running: Task Title = x\\x0D\\x0AExit Code = 0\r\n"
+       "\r\nError:: A task title may not hold \\, / or control "
+       "characters\r\n"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.commandLine = c.commandLine;
+    p.files["runwell_.txt"] = "cmd\n";
+    p.files["runwell_..\\..\\victim.txt"] = "cmd\n";
+    EXPECT_EQ(10u, RunTask(p)) << c.commandLine;
+    EXPECT_EQ(c.outputLog, p.OutputLog()) << c.commandLine;
+    // The two data files and the shared log: no task log.
+    EXPECT_EQ(3u, p.files.size()) << c.commandLine;
+    EXPECT_TRUE(p.reads.empty()) << c.commandLine;
+    EXPECT_TRUE(p.calls.empty()) << c.commandLine;
+  }
 }
 
 TEST(RunTask, NullCommandLineNeverStarts) {

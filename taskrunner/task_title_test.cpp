@@ -22,16 +22,30 @@ TEST(ExtractTaskTitle, Cases) {
       {"Runwell.exe /t   ", ""},
       {"Runwell.exe /t \"", ""},
       // The marker is case-sensitive and may stand inside the program path.
-      {"Runwell.exe /T Nightly", ""},
+      {"Runwell.exe /T Nightly", "(none)"},
       {"C:\\x/tools\\Runwell.exe /t Nightly", "ools\\Runwell.exe /t Nightly"},
       {"Runwell.exe /t A /t B", "A /t B"},
-      // No marker, no task.
-      {"Runwell.exe Nightly", ""},
-      {"", ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.title, ExtractTaskTitle(c.commandLine)) << c.commandLine;
+    EXPECT_EQ(c.title, ExtractTaskTitle(c.commandLine).value_or("(none)"))
+        << c.commandLine;
   }
+  // No marker, no task.
+  EXPECT_FALSE(ExtractTaskTitle("Runwell.exe Nightly").has_value());
+  EXPECT_FALSE(ExtractTaskTitle("").has_value());
+}
+
+TEST(IsSafeTaskTitle, NothingThatLeavesAFolderOrBreaksALine) {
+  for (const char* title : {"Nightly", "Nightly backup", "Nightly\"", "",
+                            "a.b", "..", "\xE9t\xE9"}) {
+    EXPECT_TRUE(IsSafeTaskTitle(title)) << title;
+  }
+  for (const char* title : {"..\\..\\victim", "a/b", "C:\\x", "a\rb", "a\nb",
+                            "a\tb", "a\x7F"}) {
+    EXPECT_FALSE(IsSafeTaskTitle(title)) << title;
+  }
+  EXPECT_EQ("a\\x0D\\x0AExit Code = 0\\x7F",
+            ShowControlCharacters("a\r\nExit Code = 0\x7F"));
 }
 
 }  // namespace

@@ -199,6 +199,48 @@ TEST(Runwell, UnwritableSharedLogLeavesTheTaskLogWhole) {
   EXPECT_NE(std::string::npos, log.find("\r\nExit Code = 6"));
 }
 
+// A data file and a task log held for a moment by another program (an
+// editor, a log shipper) are waited for: nothing is lost.
+TEST(Runwell, FilesHeldForAMomentAreWaitedFor) {
+  TaskFolder folder;
+  folder.WriteTask("Held", TaskCommand("exit 5") + "\n" + folder.Dir() + "\n");
+  std::vector<HANDLE> held;
+  for (const char* name : {"runwell_Held.txt", "TaskLogs\\Held"}) {
+    held.push_back(CreateFileA(folder.Path(name).c_str(),
+                               GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                               OPEN_ALWAYS, 0, NULL));
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.back());
+  }
+  KernelHandle runner(folder.StartRunwell("Held"));
+  Sleep(400);
+  for (HANDLE file : held) CloseHandle(file);
+  EXPECT_EQ(5u, WaitForExit(runner.Get()));
+  const std::string log = folder.TaskLog("Held");
+  EXPECT_EQ(0u, log.find("\r\nRunwell.exe Running: Task Title = Held\r\n"));
+  EXPECT_NE(std::string::npos, log.find("\r\nExit Code = 5"));
+  EXPECT_EQ(log, folder.OutputLog());
+}
+
+// "runwell_..\\..\\..\\victim.txt" is "..\\victim.txt" to the system: such a
+// title is refused before any file outside the folders is read or written.
+TEST(Runwell, TitleThatLeavesItsFolderIsRefused) {
+  TaskFolder folder;
+  const std::string inner = folder.Path("inner");
+  CreateDirectoryA(inner.c_str(), NULL);
+  CreateDirectoryA((inner + "\\inputs").c_str(), NULL);
+  CreateDirectoryA((inner + "\\TaskLogs").c_str(), NULL);
+  WriteAll(folder.Path("victim.txt"), TaskCommand("exit 0") + "\n");
+  KernelHandle runner(
+      Start("\"" + RunwellPath() + "\" /t ..\\..\\..\\victim", inner));
+  ASSERT_TRUE(runner.Valid());
+  EXPECT_EQ(10u, WaitForExit(runner.Get()));
+  EXPECT_FALSE(Exists(folder.Path("victim")));
+  EXPECT_EQ("\r\nRunwell.exe Running: Task Title = ..\\..\\..\\victim\r\n"
+            "\r\nError:: A task title may not hold \\, / or control "
+            "characters\r\n",
+            ReadAll(inner + "\\inputs\\outputLog.JSD"));
+}
+
 TEST(Runwell, StartFailures) {
   TaskFolder folder;
   folder.WriteTask("NoDir", TaskCommand("exit 0") + "\n" +

@@ -13,11 +13,30 @@ std::string Win32TaskRunPlatform::CommandLine() {
   return commandLine ? commandLine : "";
 }
 
+bool Win32TaskRunPlatform::WhileHeld(const std::function<bool()>& attempt) {
+  const unsigned kRetryMs = 50;
+  for (;;) {
+    if (attempt()) return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+        heldBudgetMs_ < kRetryMs) {
+      return false;
+    }
+    Sleep(kRetryMs);
+    heldBudgetMs_ -= kRetryMs;
+  }
+}
+
 bool Win32TaskRunPlatform::ReadFile(const std::string& path,
                                     std::string* bytes) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+  // A data file held by another program (an editor) is worth a short wait.
+  FileHandle file;
+  WhileHeld([&] {
+    file.Reset(CreateFileA(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    return file.Valid();
+  });
   if (!file.Valid()) return false;
   bytes->clear();
   char buffer[4096];
@@ -33,7 +52,8 @@ bool Win32TaskRunPlatform::ReadFile(const std::string& path,
 
 void Win32TaskRunPlatform::AppendToFile(const std::string& path,
                                         const std::string& bytes) {
-  AppendToLog(path, bytes);
+  // So is a log held by a log shipper; the run goes on either way.
+  WhileHeld([&] { return AppendToLog(path, bytes); });
 }
 
 bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,

@@ -1,6 +1,8 @@
 #ifndef RUNWELL_WIN32_TASK_PLATFORM_H_
 #define RUNWELL_WIN32_TASK_PLATFORM_H_
 
+#include <functional>
+
 #include "handle.h"
 #include "task_run.h"
 
@@ -19,6 +21,11 @@ class Win32TaskRunPlatform : public TaskRunPlatform {
   void CloseTaskHandles() override;
 
  private:
+  // Repeats open while another program holds the file, from one budget of
+  // about a second for the whole run; false when it still fails.
+  bool WhileHeld(const std::function<bool()>& attempt);
+  unsigned heldBudgetMs_ = 1000;
+
   KernelHandle process_;
   KernelHandle thread_;
   // Holds the task and whatever it starts, so a time-out can end them all.
