@@ -37,4 +37,10 @@ if [ -s "$MORVA_WINE_RETRY_LOG" ]; then
   echo "note: Wine failed to start these test programs at the first try:"
   cat "$MORVA_WINE_RETRY_LOG"
 fi
+# Whether the shipped 32-bit programs themselves were the ones tested.
+if [ "$MORVA_WINDOWS_PRESET" = windows ]; then
+  echo "Windows tests ran on the i686 build (the shipped programs)"
+else
+  echo "Windows tests ran on the x86_64 build (this kernel runs no 32-bit programs)"
+fi
 exit $status

@@ -83,7 +83,7 @@ class ServiceControl {
   virtual void SetDisplayName(const std::string& name) = 0;
   virtual bool IsInstalled() = 0;
   // false with the system's reason when the registration fails.
-  virtual bool Install(bool reserved, std::string* error) = 0;
+  virtual bool Install(std::string* error) = 0;
   virtual bool Uninstall(std::string* error) = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "module_texts.h"
 
+#include "settings.h"
+
 namespace morvasvc {
 
 const char kInstallSwitch[] = "install_51924706";
@@ -46,8 +48,6 @@ std::string FormatLogEntry(const std::string& timestamp,
                            const std::string& message) {
   return timestamp + "\t" + message + "\n";
 }
-
-const char kDefaultJavaExe[] = "jre\\bin\\javaw.exe";
 
 std::string NormalizeJavaExe(const std::string& javaExe) {
   if (javaExe.empty()) return kDefaultJavaExe;

@@ -26,7 +26,6 @@ std::string FormatLogTimestamp(const std::tm* localTime);
 std::string FormatLogEntry(const std::string& timestamp,
                            const std::string& message);
 
-extern const char kDefaultJavaExe[];
 // Empty means the bundled runtime; doubled backslashes are collapsed, but
 // for the leading pair of a network path.
 std::string NormalizeJavaExe(const std::string& javaExe);

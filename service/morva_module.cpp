@@ -270,7 +270,7 @@ void MorvaModule::HandleCommandLine() {
       }
       control_.SetServiceName(serviceName);
       control_.SetDisplayName(serviceName);
-      if (!control_.Install(false, &error)) {
+      if (!control_.Install(&error)) {
         LogActivity(
             "NT Service Module commandline mode: Service could not be "
             "installed: " +
@@ -395,7 +395,7 @@ void MorvaModule::OnInstallService() {
   control_.SetServiceName(serviceName);
   control_.SetDisplayName(serviceName);
   std::string error;
-  if (control_.Install(false, &error)) {
+  if (control_.Install(&error)) {
     statusText =
         "Service Installed. Use Service Control Manager to Start Service.  "
         "This window can be closed now.  You only need this window to "

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "module_system.h"
+#include "settings.h"
 
 namespace morvasvc {
 
@@ -55,8 +56,8 @@ class MorvaModule {
 
   // The module state.
   std::string serviceName = "Morva7";
-  std::string javaExe = "jre\\bin\\javaw.exe";
-  int32_t period = 1;
+  std::string javaExe = kDefaultJavaExe;
+  int32_t period = kDefaultPeriod;
   uint32_t enginePort = 1967;
   std::string statusText;
   std::string noticeText = "Service Cannot be set to interact with desktop";

@@ -392,13 +392,13 @@ TEST_F(MorvaModuleTest, CommandLineInstall) {
        "NT Service Module: Service installed via commandline.  Service name "
        "= Plenor7",
        {"IsInstalled", "ServiceName=Plenor7", "DisplayName=Plenor7",
-        "Install(false)"}},
+        "Install"}},
       {"both switches install", "Morvasvc.exe remove_51924706 install_51924706",
        false, false, "Morva7", 0,
        "NT Service Module: Service installed via commandline.  Service name "
        "= Morva7",
        {"IsInstalled", "ServiceName=Morva7", "DisplayName=Morva7",
-        "Install(false)"}},
+        "Install"}},
       {"already installed", "Morvasvc.exe xinstall_51924706x", true, false,
        "Morva7", 1,
        "NT Service Module commandline mode: Service is already Installed",
@@ -410,7 +410,7 @@ TEST_F(MorvaModuleTest, CommandLineInstall) {
        "NT Service Module commandline mode: Service could not be installed: "
        "Access is denied.",
        {"IsInstalled", "ServiceName=Morva7", "DisplayName=Morva7",
-        "Install(false)"}},
+        "Install"}},
       {"removes", "Morvasvc.exe remove_51924706", true, false, "Morva7", 0,
        "NT Service Module: Service removed via commandline",
        {"IsInstalled", "Uninstall"}},

@@ -4,6 +4,8 @@
 
 namespace morvasvc {
 
+const char kDefaultJavaExe[] = "jre\\bin\\javaw.exe";
+
 bool IsSettingBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
          c == '\r';

@@ -23,10 +23,15 @@ std::string FindSetting(const std::string& text, const std::string& key,
 // Decimal text read like strtol with base 10 and a 32-bit long.
 int32_t ParseDecimal(const std::string& text);
 
+// Minutes between two checks of the engine when no settings say otherwise.
+const int32_t kDefaultPeriod = 5;
+// The Java runtime bundled in the install folder.
+extern const char kDefaultJavaExe[];
+
 // The module's own settings, in the order the file stores them.
 struct ModuleSettings {
-  int32_t period = 5;
-  std::string javaExe = "jre\\bin\\javaw.exe";
+  int32_t period = kDefaultPeriod;
+  std::string javaExe = kDefaultJavaExe;
   std::string reserved[5];
 };
 

@@ -65,7 +65,7 @@ TEST_F(WindowActionsTest, InstallUsesTheNameTheModuleHeld) {
   };
   window.OnInstallService();
   EXPECT_EQ(Strings({"IsInstalled", "ServiceName=Plenor7",
-                     "DisplayName=Plenor7", "Install(false)"}),
+                     "DisplayName=Plenor7", "Install"}),
             control.calls);
   EXPECT_EQ(kInstalled, window.statusText);
   EXPECT_EQ(Strings({kInstalled}), window.boxes);

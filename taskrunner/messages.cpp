@@ -7,8 +7,6 @@ const char kCommandLineIsNull[] =
 const char kFailedToStart[] = "\nError:: Failed to start process\n";
 const char kWaitFailed[] =
     "\nWARNING:: The task did not allow us to wait on it!\n";
-const char kWaitAbandoned[] =
-    "\nWARNING:: The task was abondoned without providing feedback\n";
 const char kTimedOut[] = "\nProcess Timed out and Forcibly terminated.\n";
 const char kNoExitCode[] = "\nWARNING:: could not get exit code";
 const char kNoTaskTitle[] =

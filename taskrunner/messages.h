@@ -11,7 +11,6 @@ namespace runwell {
 extern const char kCommandLineIsNull[];
 extern const char kFailedToStart[];
 extern const char kWaitFailed[];
-extern const char kWaitAbandoned[];
 extern const char kTimedOut[];
 extern const char kNoExitCode[];
 extern const char kNoTaskTitle[];

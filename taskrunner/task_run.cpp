@@ -65,9 +65,6 @@ class TaskRun {
       case WaitOutcome::kFailed:
         Append(kWaitFailed);
         return kWaitFailedCode;
-      case WaitOutcome::kAbandoned:
-        Append(kWaitAbandoned);
-        return kWaitAbandonedCode;
       case WaitOutcome::kTimedOut:
         resultCode = kTimedOutCode;
         platform_.TerminateTask();

@@ -6,7 +6,8 @@
 
 namespace runwell {
 
-enum class WaitOutcome { kSignalled, kAbandoned, kTimedOut, kFailed };
+// A wait on a process is never abandoned: that outcome does not exist here.
+enum class WaitOutcome { kSignalled, kTimedOut, kFailed };
 
 // Everything the runner needs from the system; the Win32 layer implements it
 // once and the tests with fakes. It owns the task's handles.
@@ -35,7 +36,6 @@ enum ResultCode : uint32_t {
   kDataFileFailed = 10,
   kStartFailed = 1,
   kWaitFailedCode = 2,
-  kWaitAbandonedCode = 3,
   kTimedOutCode = 258,
   // The task ended but its status cannot be read: its outcome is unknown.
   kNoExitCodeCode = 4,

@@ -109,9 +109,6 @@ TEST(RunTask, EachEnd) {
       {"wait failed", true, true, WaitOutcome::kFailed, true, 0, 2,
        "\r\nWARNING:: The task did not allow us to wait on it!\r\n",
        {"start", "wait"}},
-      {"abandoned", true, true, WaitOutcome::kAbandoned, true, 0, 3,
-       "\r\nWARNING:: The task was abondoned without providing feedback\r\n",
-       {"start", "wait"}},
       {"timed out", true, true, WaitOutcome::kTimedOut, true, 5, 258,
        "\r\nProcess Timed out and Forcibly terminated.\r\n"
        "\r\nExit Code = 258",

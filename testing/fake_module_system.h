@@ -179,8 +179,8 @@ class FakeServiceControl : public ServiceControl {
     calls.push_back("IsInstalled");
     return installed;
   }
-  bool Install(bool reserved, std::string* error) override {
-    calls.push_back(reserved ? "Install(true)" : "Install(false)");
+  bool Install(std::string* error) override {
+    calls.push_back("Install");
     if (refuses) {
       *error = "Access is denied.";
       return false;

@@ -6,11 +6,10 @@
 // Files in its current folder:
 //   engine-started.txt   one line per start: the command line, then the folder
 //   engine-commands.txt  one line per connection: the bytes received, "|EOF"
-//   engine-mode.txt      optional: "no-read" accepts and never reads,
-//                        "answer" writes a reply first, "refuse" closes each
-//                        connection at once, "die:N" ends after N seconds
-//                        without a shutdown command, "linger:N" keeps
-//                        answering N seconds after the shutdown command
+//   engine-listening.txt one line per start that listens: the port
+//   engine-mode.txt      optional: "die:N" ends after N seconds without a
+//                        shutdown command, "linger:N" keeps answering N
+//                        seconds after the shutdown command
 // "stand_in_engine --sleep SECONDS" only sleeps: it keeps Wine's services up.
 #include <winsock2.h>
 #include <windows.h>
@@ -20,7 +19,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -90,7 +88,7 @@ int main(int argc, char** argv) {
     AppendLine("engine-commands.txt", "|CANNOT LISTEN");
     return 2;
   }
-  std::vector<SOCKET> neverRead;
+  AppendLine("engine-listening.txt", std::to_string(EnginePort()));
   DWORD shutdownAt = 0;
   const DWORD lingerMs =
       mode.rfind("linger:", 0) == 0 ? std::atoi(mode.c_str() + 7) * 1000 : 0;
@@ -108,17 +106,6 @@ int main(int argc, char** argv) {
     }
     SOCKET connection = accept(listener, NULL, NULL);
     if (connection == INVALID_SOCKET) return 1;
-    if (mode == "no-read") {
-      neverRead.push_back(connection);
-      AppendLine("engine-commands.txt", "|ACCEPTED");
-      continue;
-    }
-    if (mode == "refuse") {
-      closesocket(connection);
-      AppendLine("engine-commands.txt", "|REFUSED");
-      continue;
-    }
-    if (mode == "answer") send(connection, "OK\r\n", 4, 0);
     std::string received;
     char buffer[256];
     int count;

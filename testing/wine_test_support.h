@@ -39,8 +39,51 @@ inline bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A folder under the temporary folder that did not exist before. Wine hands
-// out process ids again and again, so an id alone does not make a name new.
+// Removes a folder and everything in it, names outside the code page too.
+inline void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+// The folders a test program made; they go when it ends, passed or failed.
+class TempFolders {
+ public:
+  static TempFolders& Instance() {
+    static TempFolders folders;
+    return folders;
+  }
+  void Add(const std::string& folder) { folders_.push_back(folder); }
+  ~TempFolders() {
+    for (const std::string& folder : folders_) {
+      wchar_t wide[MAX_PATH];
+      if (MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wide, MAX_PATH)) {
+        RemoveTree(wide);
+      }
+    }
+  }
+
+ private:
+  std::vector<std::string> folders_;
+};
+
+// A folder under the temporary folder that did not exist before, removed
+// when the test program ends. Wine hands out process ids again and again, so
+// an id alone does not make a name new.
 inline std::string NewTempFolder(const std::string& prefix) {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
@@ -48,7 +91,10 @@ inline std::string NewTempFolder(const std::string& prefix) {
     const std::string folder = std::string(temp) + prefix + "_" +
                                std::to_string(GetCurrentProcessId()) + "_" +
                                std::to_string(attempt);
-    if (CreateDirectoryA(folder.c_str(), NULL)) return folder;
+    if (CreateDirectoryA(folder.c_str(), NULL)) {
+      TempFolders::Instance().Add(folder);
+      return folder;
+    }
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
       ADD_FAILURE() << "cannot create " << folder << ": " << GetLastError();
       return folder;
@@ -89,7 +135,12 @@ class FullListener {
       connect(fillers_[i], reinterpret_cast<sockaddr*>(&address),
               sizeof address);
     }
-    Sleep(200);  // the handshakes of the fillers
+    // Until the queue is full: the first filler's handshake is done.
+    timeval bound = {10, 0};
+    fd_set first;
+    FD_ZERO(&first);
+    FD_SET(fillers_[0], &first);
+    select(0, NULL, &first, NULL, &bound);
   }
   ~FullListener() {
     for (SOCKET filler : fillers_) closesocket(filler);

@@ -24,10 +24,6 @@ const EventEntry<CMorvaService7Dlg> kEventTable[] = {
      &CMorvaService7Dlg::OnServiceStartEvent, nullptr},
     {IDC_SERVICE_CONTROL, kStopEvent, nullptr,
      &CMorvaService7Dlg::OnServiceStopEvent},
-    {IDC_SERVICE_CONTROL, 7, nullptr,
-     &CMorvaService7Dlg::OnServiceEventIgnored},
-    {IDC_SERVICE_CONTROL, 6, nullptr,
-     &CMorvaService7Dlg::OnServiceEventIgnored},
 };
 
 }  // namespace

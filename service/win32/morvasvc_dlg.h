@@ -18,7 +18,6 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
  public:
   explicit CMorvaService7Dlg(ModuleSystem& system);
 
-  void OnServiceEventIgnored() {}
   void OnServiceStartEvent(const std::string& argument) {
     OnServiceStart(argument);
   }

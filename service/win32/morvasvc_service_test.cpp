@@ -59,15 +59,14 @@ class InstalledService {
   InstalledService(const std::string& product, const std::string& serviceName,
                    int32_t period = 1,
                    const std::string& javaExe = "jre\\bin\\javaw.exe")
-      : serviceName_(serviceName), port_(FreePort()) {
+      : serviceName_(serviceName) {
     // The product's key in the path names the service.
     dir_ = morva_testing::NewTempFolder("morvasvc_service") + "\\" + product;
     for (const char* sub : {"", "\\data", "\\data\\logs", "\\jre", "\\jre\\bin"}) {
       CreateDirectoryA((dir_ + sub).c_str(), NULL);
     }
     WriteAll(Path("morva7.jar"), "");
-    WriteAll(Path("engineSettings.jsd"),
-             "DATA_FOLDER=data\r\nENGINE_PORT=" + std::to_string(port_) + "\r\n");
+    NewPort();
     std::string settings(4, '\0');
     for (int i = 0; i < 4; ++i) settings[i] = static_cast<char>(period >> (8 * i));
     if (javaExe.size() < 0xFF) {
@@ -149,6 +148,22 @@ class InstalledService {
     return WaitFor([this] { return State() == SERVICE_RUNNING; }, 30000);
   }
 
+  // Starts the service and waits until the engine it launched listens.
+  // Should another program have taken the port since it was chosen, the
+  // whole start is tried again on a new one.
+  bool StartWithEngine() {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      if (!Start() || !WaitFor([this] { return EngineListens() || PortTaken(); },
+                               20000)) {
+        return false;
+      }
+      if (!PortTaken()) return true;
+      if (!Stop()) return false;
+      NewPort();
+    }
+    return false;
+  }
+
   // Stops the service and waits for its process to end.
   bool Stop() {
     State();
@@ -164,9 +179,25 @@ class InstalledService {
            WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0;
   }
 
-  // Starts the engine by hand, as if it had been running before.
-  void StartEngine() {
-    RunAndWait("", false);
+  // Starts the engine by hand, as if it had been running before, and waits
+  // until it listens (on a new port, should another program take this one).
+  bool StartEngine() {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      KernelHandle engine(morva_testing::StartProcess(
+          "\"" + Path("jre\\bin\\javaw.exe") + "\" -by-hand", dir_));
+      if (!engine.Valid() ||
+          !WaitFor([this] { return EngineListens() || PortTaken(); }, 20000)) {
+        return false;
+      }
+      if (!PortTaken()) return true;
+      NewPort();
+    }
+    return false;
+  }
+
+  bool EngineListens() { return !ReadAll(Path("engine-listening.txt")).empty(); }
+  bool PortTaken() {
+    return EngineCommands() == Strings({"|CANNOT LISTEN"});
   }
 
   Strings EngineStarts() { return Lines(ReadAll(Path("engine-started.txt"))); }
@@ -198,20 +229,21 @@ class InstalledService {
   }
 
  private:
-  DWORD RunAndWait(const std::string& commandLine, bool wait = true) {
-    const std::string line =
-        commandLine.empty()
-            ? "\"" + Path("jre\\bin\\javaw.exe") + "\" -by-hand"
-            : commandLine;
-    KernelHandle process(morva_testing::StartProcess(line, dir_));
+  DWORD RunAndWait(const std::string& commandLine) {
+    KernelHandle process(morva_testing::StartProcess(commandLine, dir_));
     if (!process.Valid()) return 0xDEADBEEF;
-    if (!wait) {
-      WaitFor([this] { return !ReadAll(Path("engine-started.txt")).empty(); },
-              10000);
-      Sleep(300);  // until it listens
-      return 0;
-    }
     return morva_testing::WaitForExit(process.Get(), 30000);
+  }
+
+  // A port of the system's choice, and the engine's files begun anew.
+  void NewPort() {
+    port_ = FreePort();
+    WriteAll(Path("engineSettings.jsd"),
+             "DATA_FOLDER=data\r\nENGINE_PORT=" + std::to_string(port_) + "\r\n");
+    for (const char* file : {"engine-started.txt", "engine-commands.txt",
+                             "engine-listening.txt"}) {
+      DeleteFileA(Path(file).c_str());
+    }
   }
 
   // Ends any stand-in engine still listening on this folder's port.
@@ -229,7 +261,7 @@ class InstalledService {
 
   std::string serviceName_;
   std::string dir_;
-  uint16_t port_;
+  uint16_t port_ = 0;
   DWORD processId_ = 0;
   ServiceHandle manager_;
   ServiceHandle service_;
@@ -240,8 +272,7 @@ const char kLaunchArguments[] =
 
 TEST(MorvasvcService, StartLaunchesTheEngineAndStopShutsItDown) {
   InstalledService service("Plenor", "Plenor7");
-  ASSERT_TRUE(service.Start());
-  ASSERT_TRUE(WaitFor([&] { return !service.EngineStarts().empty(); }, 20000));
+  ASSERT_TRUE(service.StartWithEngine());
   const Strings starts = service.EngineStarts();
   ASSERT_EQ(1u, starts.size());
   const std::string expectedTail =
@@ -251,8 +282,9 @@ TEST(MorvasvcService, StartLaunchesTheEngineAndStopShutsItDown) {
 
   Strings messages = service.LogMessages();
   // The installer's and the window's own entries come first.
-  const auto first = std::find(messages.begin(), messages.end(),
-                               "NT Service Module: Starting NT Service");
+  const auto first = std::find(messages.rbegin(), messages.rend(),
+                               "NT Service Module: Starting NT Service")
+                         .base() - 1;
   ASSERT_GE(messages.end() - first, 8);
   const Strings start(first, first + 8);
   EXPECT_EQ(
@@ -270,7 +302,6 @@ TEST(MorvasvcService, StartLaunchesTheEngineAndStopShutsItDown) {
       start);
 
   ASSERT_TRUE(WaitFor([&] { return service.State() == SERVICE_RUNNING; }, 1000));
-  Sleep(500);  // until the engine listens
   ASSERT_TRUE(service.Stop());
   EXPECT_EQ(Strings({"NTSERVICE^SHUTDOWN_ENGINE|EOF"}), service.EngineCommands());
   messages = service.LogMessages();
@@ -282,12 +313,16 @@ TEST(MorvasvcService, StartLaunchesTheEngineAndStopShutsItDown) {
 
 TEST(MorvasvcService, AnsweringEngineIsNotLaunchedAgain) {
   InstalledService service("Quiddal", "Quiddal7");
-  service.StartEngine();
+  ASSERT_TRUE(service.StartEngine());
   ASSERT_TRUE(service.Start());
   ASSERT_TRUE(WaitFor([&] { return !service.EngineCommands().empty(); }, 20000));
   EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE|EOF"}),
             service.EngineCommands());
-  Sleep(500);
+  // Running means the start was handled whole: a launch would be logged.
+  const Strings messages = service.LogMessages();
+  EXPECT_EQ(messages.end(), std::find(messages.begin(), messages.end(),
+                                      "NT Service Module: launching scheduler "
+                                      "engine"));
   EXPECT_EQ(1u, service.EngineStarts().size());
   ASSERT_TRUE(service.Stop());
 }
@@ -308,10 +343,9 @@ TEST(MorvasvcService, StopWithoutAnEngineStillEndsTheService) {
 // A Java engine takes seconds to shut down. The stop ends only when it has
 // let go of its port, so a start right after it launches a fresh engine.
 TEST(MorvasvcService, StopEndsWhenTheEngineHasLetGoOfItsPort) {
-  InstalledService service("Brenmar", "Brenmar7");
+  InstalledService service("Plenor", "Plenor7");
   WriteAll(service.Path("engine-mode.txt"), "linger:5");
-  ASSERT_TRUE(service.Start());
-  ASSERT_TRUE(WaitFor([&] { return service.Answers(); }, 20000));
+  ASSERT_TRUE(service.StartWithEngine());
   const DWORD start = GetTickCount();
   ASSERT_TRUE(service.Stop());
   const DWORD stopMs = GetTickCount() - start;
@@ -374,7 +408,7 @@ TEST(MorvasvcService, SettingsFileHeldAcrossTheStartIsRead) {
 // A Java path far beyond what a path can be: the launch fails with its
 // entry, and the service start completes.
 TEST(MorvasvcService, OverlongJavaPathFailsTheLaunchOnly) {
-  InstalledService service("Verrin", "Verrin7", 1,
+  InstalledService service("Quiddal", "Quiddal7", 1,
                            "C:\\" + std::string(1000, 'j') + "\\javaw.exe");
   ASSERT_TRUE(service.Start());
   const Strings messages = service.LogMessages();
@@ -410,8 +444,7 @@ TEST(MorvasvcService, RemoveTakesOnlyItsOwnServiceAndStopsItFirst) {
                           "program: "))
       << otherLog;
 
-  ASSERT_TRUE(service.Start());
-  ASSERT_TRUE(WaitFor([&] { return service.Answers(); }, 20000));
+  ASSERT_TRUE(service.StartWithEngine());
   EXPECT_EQ(0u, service.Run("remove_51924706", service.Dir()));
   EXPECT_EQ(SERVICE_STOPPED, service.State());
   service.ReleaseHandle();
@@ -421,29 +454,46 @@ TEST(MorvasvcService, RemoveTakesOnlyItsOwnServiceAndStopsItFirst) {
                                       "NTSERVICE^SHUTDOWN_ENGINE|EOF"));
 }
 
-// Seconds since the start of the month of an entry's time stamp,
-// "Mar 08, 2007 02:05:09 PM".
-int StampSeconds(const std::string& stamp) {
+// Seconds since 1970 of an entry's local time stamp, "Mar 08, 2007 02:05:09
+// PM", read whole: a run may cross midnight at a month's or a year's end.
+int64_t StampSeconds(const std::string& stamp) {
+  static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  const int month =
+      static_cast<int>(std::string(kMonths).find(stamp.substr(0, 3)) / 3) + 1;
   const int day = std::atoi(stamp.substr(4, 2).c_str());
+  int year = std::atoi(stamp.substr(8, 4).c_str());
   const int hour = std::atoi(stamp.substr(13, 2).c_str()) % 12 +
                    (stamp.substr(22, 2) == "PM" ? 12 : 0);
   const int minute = std::atoi(stamp.substr(16, 2).c_str());
   const int second = std::atoi(stamp.substr(19, 2).c_str());
-  return ((day * 24 + hour) * 60 + minute) * 60 + second;
+  // Days since 1970 of a civil date (March-based years).
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra =
+      yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const int64_t days = era * 146097 + dayOfEra - 719468;
+  return ((days * 24 + hour) * 60 + minute) * 60 + second;
 }
 
 // The engine dies again and again while the service runs; with the shortest
 // timer the probe finds it gone at once, yet every relaunch waits for the
 // minute to pass, and none comes later than it should.
 TEST(MorvasvcServiceSlow, DeadEngineIsRelaunchedOnceAMinuteAgainAndAgain) {
-  InstalledService service("Verrin", "Verrin7", /*period=*/0);
+  // Time stamps are read whole, across a year's end too.
+  ASSERT_EQ(1, StampSeconds("Jan 01, 2027 12:00:00 AM") -
+                   StampSeconds("Dec 31, 2026 11:59:59 PM"));
+  ASSERT_EQ(86400, StampSeconds("Mar 01, 2028 12:00:00 PM") -
+                       StampSeconds("Feb 29, 2028 12:00:00 PM"));
+  InstalledService service("Tolsey", "Tolsey7", /*period=*/0);
   WriteAll(service.Path("engine-mode.txt"), "die:2");
   ASSERT_TRUE(service.Start());
   ASSERT_TRUE(
       WaitFor([&] { return service.EngineStarts().size() >= 4; }, 4 * 70000));
   ASSERT_TRUE(service.Stop());
 
-  std::vector<int> launches;
+  std::vector<int64_t> launches;
   const std::string log = ReadAll(service.Path("data\\logs\\activityLog.jsd"));
   const std::string entry = "\tNT Service Module: launching scheduler engine\r\n";
   for (size_t at = 0; (at = log.find(entry, at)) != std::string::npos; ++at) {
@@ -451,7 +501,7 @@ TEST(MorvasvcServiceSlow, DeadEngineIsRelaunchedOnceAMinuteAgainAndAgain) {
   }
   ASSERT_GE(launches.size(), 4u);
   for (size_t i = 1; i < launches.size(); ++i) {
-    const int gap = launches[i] - launches[i - 1];
+    const int64_t gap = launches[i] - launches[i - 1];
     EXPECT_GE(gap, 60) << "launch " << i;
     EXPECT_LE(gap, 62) << "launch " << i;
   }

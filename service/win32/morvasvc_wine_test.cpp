@@ -323,7 +323,7 @@ TEST(MorvasvcInstaller, BothSwitchesInstall) {
 TEST(MorvasvcInstaller, RefusesAFolderTheCodePageCannotHold) {
   const std::string base = TempFolder("wide");
   const std::wstring folder =
-      std::wstring(base.begin(), base.end()) + L"\\Plenor \x4E2D\x6587";
+      std::wstring(base.begin(), base.end()) + L"\\Verrin \x4E2D\x6587";
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
   CreateDirectoryW((folder + L"\\data").c_str(), NULL);
   CreateDirectoryW((folder + L"\\data\\logs").c_str(), NULL);
@@ -341,7 +341,7 @@ TEST(MorvasvcInstaller, RefusesAFolderTheCodePageCannotHold) {
   CloseHandle(info.hThread);
   KernelHandle process(info.hProcess);
   EXPECT_EQ(1u, morva_testing::WaitForExit(process.Get(), 30000));
-  EXPECT_FALSE(QueryService("Plenor7").found);
+  EXPECT_FALSE(QueryService("Verrin7").found);
 
   HANDLE log = CreateFileW((folder + L"\\data\\logs\\activityLog.jsd").c_str(),
                            GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -359,7 +359,7 @@ TEST(MorvasvcInstaller, RefusesAFolderTheCodePageCannotHold) {
 }
 
 TEST(MorvasvcInstaller, MissingEngineSettingsGiveTheDefaults) {
-  InstallFolder folder("Quiddal", /*engineSettings=*/false);
+  InstallFolder folder("Verrin", /*engineSettings=*/false);
   ASSERT_EQ(0u, folder.Run("install_51924706"));
   EXPECT_EQ(0u, folder.Run("remove_51924706"));
   // The default data folder is relative to the install folder; the first
@@ -370,7 +370,7 @@ TEST(MorvasvcInstaller, MissingEngineSettingsGiveTheDefaults) {
                 folder.Path("engineSettings.jsd"),
             messages[0]);
   EXPECT_EQ("NT Service Module: Service installed via commandline.  Service "
-            "name = Quiddal7",
+            "name = Verrin7",
             messages[2]);
   EXPECT_EQ("Failed to read settings from: " +
                 folder.Path("engineSettings.jsd"),
@@ -599,7 +599,7 @@ TEST(MorvasvcWindow, WhatAUserSeesAndDoes) {
 // Enter takes the fields and closes the window; it saves nothing. A refused
 // field keeps the window open.
 TEST(MorvasvcWindow, EnterTakesTheFieldsAndCloses) {
-  InstallFolder folder("Plenor Enter");
+  InstallFolder folder("Brenmar Enter");
   // A renamed copy's boxes carry its own name.
   CopyFileA(folder.Path("Morvasvc.exe").c_str(),
             folder.Path("MorvaCopy.exe").c_str(), FALSE);

@@ -66,7 +66,7 @@ std::string CommandProgram(const std::string& command) {
 
 }  // namespace
 
-bool CService_mill::Install(bool, std::string* error) {
+bool CService_mill::Install(std::string* error) {
   ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE));
   if (!manager.Valid()) {
     *error = SystemErrorText(GetLastError());

@@ -30,7 +30,7 @@ class CService_mill : public ServiceControl {
   void SetServiceName(const std::string& name) override;
   void SetDisplayName(const std::string& name) override;
   bool IsInstalled() override;
-  bool Install(bool reserved, std::string* error) override;
+  bool Install(std::string* error) override;
   bool Uninstall(std::string* error) override;
 
  private:

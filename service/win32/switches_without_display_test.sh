@@ -6,7 +6,7 @@ set -u
 runner=$1 wine=$2 program=$3
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-install="$dir/Tolsey Headless"
+install="$dir/Headless"
 mkdir -p "$install/data/logs"
 : >"$install/morva7.jar"
 printf 'DATA_FOLDER=data\r\n' >"$install/engineSettings.jsd"
@@ -23,7 +23,7 @@ for switch in install_51924706 remove_51924706; do
   fi
 done
 log=$(tr -d '\r' <data/logs/activityLog.jsd 2>/dev/null)
-for entry in "Service installed via commandline.  Service name = Tolsey7" \
+for entry in "Service installed via commandline.  Service name = Morva7" \
              "Service removed via commandline"; do
   if ! grep -qF "NT Service Module: $entry" <<<"$log"; then
     echo "FAILED: no log entry \"$entry\"; the log holds:"

@@ -84,13 +84,14 @@ class TaskFolder {
 
 TEST(Runwell, NightlyExampleByteForByte) {
   TaskFolder folder;
-  CreateDirectoryA("C:\\jobs", NULL);
-  WriteAll("C:\\jobs\\backup.bat", "@exit /b 0\r\n");
-  folder.WriteTask("Nightly", "cmd /c backup.bat\r\nC:\\jobs\r\n0\r\n");
+  const std::string jobs = folder.Path("jobs");
+  CreateDirectoryA(jobs.c_str(), NULL);
+  WriteAll(jobs + "\\backup.bat", "@exit /b 0\r\n");
+  folder.WriteTask("Nightly", "cmd /c backup.bat\r\n" + jobs + "\r\n0\r\n");
   EXPECT_EQ(0u, folder.Runwell("Nightly"));
   const std::string expected =
       "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
-      "\r\nCommandLine = cmd /c backup.bat\r\nWorking Dir = C:\\jobs"
+      "\r\nCommandLine = cmd /c backup.bat\r\nWorking Dir = " + jobs +
       "\r\nExit Code = 0";
   EXPECT_EQ(expected, folder.TaskLog("Nightly"));
   EXPECT_EQ(expected, folder.OutputLog());

@@ -113,8 +113,6 @@ WaitOutcome Win32TaskRunPlatform::WaitForTask(uint64_t timeoutMs) {
   switch (outcome) {
     case WAIT_OBJECT_0:
       return WaitOutcome::kSignalled;
-    case WAIT_ABANDONED:
-      return WaitOutcome::kAbandoned;
     case WAIT_TIMEOUT:
       return WaitOutcome::kTimedOut;
     default:
