@@ -160,8 +160,8 @@ void MorvaModule::LoadModuleSettings() {
   } else if (!whole) {
     LogActivity(std::string("NT Service Module: ERROR: ") +
                 kModuleSettingsFile +
-                " is damaged; default settings are used until the settings "
-                "are saved again");
+                " is damaged; defaults stand in for what cannot be read "
+                "until the settings are saved again");
   }
 }
 

@@ -228,8 +228,8 @@ TEST_F(MorvaModuleTest, LoadModuleSettingsReadsTheFile) {
 // A damaged file keeps what was read whole and stays for the next save.
 TEST_F(MorvaModuleTest, DamagedModuleSettingsAreNeverOverwritten) {
   const std::string damagedEntry =
-      "NT Service Module: ERROR: ntServiceSettings.jsd is damaged; default "
-      "settings are used until the settings are saved again";
+      "NT Service Module: ERROR: ntServiceSettings.jsd is damaged; defaults "
+      "stand in for what cannot be read until the settings are saved again";
   struct Case {
     const char* name;
     std::string file;
