@@ -191,7 +191,7 @@ ConnectResult MorvaModule::ConnectToEngine(
   // Cut to 16 bits, a bad port would reach whatever program owns another.
   if (!IsValidEnginePort(enginePort)) return ConnectResult::kFailed;
   const ConnectResult result = system_.ConnectToEngine(
-      static_cast<uint16_t>(enginePort & 0xFFFF), kConnectBoundMs, connection);
+      static_cast<uint16_t>(enginePort), kConnectBoundMs, connection);
   if (result == ConnectResult::kSocketProblem) {
     statusText = "NT Service Module: Socket Problem";
     LogActivity(statusText);
@@ -362,7 +362,7 @@ void MorvaModule::WaitForEngineToLetGo() {
   const uint32_t probes = kStopWaitBoundMs / kStopProbeMs + 1;
   for (uint32_t probe = 0; probe < probes; ++probe) {
     std::unique_ptr<EngineConnection> connection;
-    if (system_.ConnectToEngine(static_cast<uint16_t>(enginePort & 0xFFFF),
+    if (system_.ConnectToEngine(static_cast<uint16_t>(enginePort),
                                 kConnectBoundMs, &connection) !=
         ConnectResult::kConnected) {
       return;

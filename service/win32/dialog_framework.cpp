@@ -31,8 +31,6 @@ HWND AfxGetMainWnd() {
   return currentApp ? currentApp->mainWindow : NULL;
 }
 
-HWND AfxGetActiveDialog() { return activeDialog; }
-
 void AfxMessageBox(const std::string& text) {
   // A box whose owner is gone is never shown; the window the user works in
   // is always there.

@@ -37,8 +37,6 @@ class CWinApp {
 
 // The program's main window, or NULL.
 HWND AfxGetMainWnd();
-// The window the user works in: the innermost modal dialog open, or NULL.
-HWND AfxGetActiveDialog();
 
 // A modal box with an OK button and the program's name as caption, owned by
 // the window the user works in.
