@@ -28,7 +28,9 @@ int Writer(const char* path, int writer, int count) {
       if (c == '\n') bytes += '\r';
       bytes += c;
     }
-    if (!runwell::AppendToLog(path, bytes)) return 1;
+    if (runwell::AppendToLog(path, bytes) != runwell::FileResult::kDone) {
+      return 1;
+    }
   }
   return 0;
 }

@@ -10,11 +10,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string title =
       runwell::ExtractTaskTitle(commandLine).value_or(std::string());
   if (title.size() > commandLine.size()) __builtin_trap();
-  // A safe title never leaves its folder, and what is shown has no control
-  // character left.
-  if (runwell::IsSafeTaskTitle(title) &&
-      (title.find('\\') != std::string::npos ||
-       title.find('/') != std::string::npos)) {
+  // A safe title never leaves its folder nor names a stream, and what is
+  // shown has no control character left.
+  if (runwell::CheckTaskTitle(title) == runwell::TitleProblem::kNone &&
+      title.find_first_of("\\/:") != std::string::npos) {
     __builtin_trap();
   }
   for (char c : runwell::ShowControlCharacters(title)) {

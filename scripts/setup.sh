@@ -33,5 +33,28 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+# A mirror in the middle of a sync fails an index now and then: try again, and
+# let the install say whether what was fetched is enough.
+for attempt in 1 2 3; do
+  $SUDO apt-get update -qq && break
+  echo "setup: apt-get update failed (attempt $attempt), trying again"
+  sleep 10
+done
+install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null; }
+for attempt in 1 2 3; do
+  install "${need[@]}" && exit 0
+  echo "setup: apt-get install failed (attempt $attempt)"
+  # The i386 indexes are the ones that lag behind; without 32-bit Wine the
+  # tests run on the x86_64 build, which is better than running none.
+  without32=()
+  for package in "${need[@]}"; do
+    [ "$package" = wine32:i386 ] || without32+=("$package")
+  done
+  if [ ${#without32[@]} -lt ${#need[@]} ] && install "${without32[@]}"; then
+    echo "setup: wine32:i386 could not be installed; the Windows tests run on the x86_64 build"
+    exit 0
+  fi
+  sleep 10
+  $SUDO apt-get update -qq || true
+done
+exit 1

@@ -12,7 +12,10 @@ const char kNoExitCode[] = "\nWARNING:: could not get exit code";
 const char kNoTaskTitle[] =
     "\nError:: No task title: the command line holds no /t\n";
 const char kUnsafeTaskTitle[] =
-    "\nError:: A task title may not hold \\, / or control characters\n";
+    "\nError:: A task title may not hold \\, /, : or control characters\n";
+const char kDeviceTaskTitle[] =
+    "\nError:: A task title may not name a device (NUL, CON, AUX, PRN, "
+    "COM1 to COM9, LPT1 to LPT9), with or without an extension\n";
 
 std::string RunningMessage(const std::string& taskTitle) {
   return "\nRunwell.exe Running: Task Title = " + taskTitle + "\n";

@@ -15,6 +15,7 @@ extern const char kTimedOut[];
 extern const char kNoExitCode[];
 extern const char kNoTaskTitle[];
 extern const char kUnsafeTaskTitle[];
+extern const char kDeviceTaskTitle[];
 
 std::string RunningMessage(const std::string& taskTitle);
 std::string DataFileFailedMessage(const std::string& dataFilePath);

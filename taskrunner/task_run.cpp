@@ -1,5 +1,7 @@
 #include "task_run.h"
 
+#include <functional>
+
 #include "messages.h"
 #include "task_data.h"
 #include "task_title.h"
@@ -31,9 +33,11 @@ class TaskRun {
       return kDataFileFailed;
     }
     // Neither its data file nor its task log is opened under such a name.
-    if (!IsSafeTaskTitle(*title)) {
+    const TitleProblem problem = CheckTaskTitle(*title);
+    if (problem != TitleProblem::kNone) {
       AppendShared(RunningMessage(ShowControlCharacters(*title)));
-      AppendShared(kUnsafeTaskTitle);
+      AppendShared(problem == TitleProblem::kDeviceName ? kDeviceTaskTitle
+                                                        : kUnsafeTaskTitle);
       return kDataFileFailed;
     }
     const std::string& taskTitle = *title;
@@ -43,7 +47,8 @@ class TaskRun {
     Append(RunningMessage(taskTitle));
 
     std::string bytes;
-    if (!platform_.ReadFile(dataFilePath, &bytes)) {
+    if (WhileHeld([&] { return platform_.ReadFile(dataFilePath, &bytes); }) !=
+        FileResult::kDone) {
       Append(DataFileFailedMessage(dataFilePath));
       return kDataFileFailed;
     }
@@ -59,10 +64,19 @@ class TaskRun {
       Append(kFailedToStart);
       return kStartFailed;
     }
+    // A task that never runs would be waited for until its limit, or for ever.
+    if (!platform_.ResumeTask()) {
+      platform_.TerminateTask();
+      platform_.CloseTaskHandles();
+      Append(kFailedToStart);
+      return kStartFailed;
+    }
 
     uint32_t resultCode = 0;
     switch (platform_.WaitForTask(data.timeLimitMs)) {
       case WaitOutcome::kFailed:
+        // The task is left running, as it would be without the runner's job.
+        platform_.CloseTaskHandles();
         Append(kWaitFailed);
         return kWaitFailedCode;
       case WaitOutcome::kTimedOut:
@@ -87,14 +101,32 @@ class TaskRun {
   // Both logs get every message, the shared one first.
   void Append(const std::string& message) {
     AppendShared(message);
-    platform_.AppendToFile(taskLogPath_, ToTextMode(message));
+    AppendTo(taskLogPath_, message);
   }
   void AppendShared(const std::string& message) {
-    platform_.AppendToFile(kOutputLogPath, ToTextMode(message));
+    AppendTo(kOutputLogPath, message);
+  }
+  // A log that cannot be written is skipped: the run goes on either way.
+  void AppendTo(const std::string& path, const std::string& message) {
+    const std::string bytes = ToTextMode(message);
+    WhileHeld([&] { return platform_.AppendToFile(path, bytes); });
+  }
+
+  // Repeats attempt while another program holds the file, from one budget
+  // for the whole run: a file that stays held costs it once, not per message.
+  FileResult WhileHeld(const std::function<FileResult()>& attempt) {
+    FileResult result = attempt();
+    while (result == FileResult::kHeld && heldBudgetMs_ >= kHeldRetryMs) {
+      platform_.Sleep(kHeldRetryMs);
+      heldBudgetMs_ -= kHeldRetryMs;
+      result = attempt();
+    }
+    return result;
   }
 
   TaskRunPlatform& platform_;
   std::string taskLogPath_;
+  uint32_t heldBudgetMs_ = kHeldBudgetMs;
 };
 
 }  // namespace

@@ -17,7 +17,9 @@ class FakePlatform : public TaskRunPlatform {
   std::string commandLine = "C:\\Morva\\Runwell.exe /t Nightly";
   std::map<std::string, std::string> files;
   std::set<std::string> unwritable;
+  std::map<std::string, int> heldFor;  // attempts that find the file held
   bool startSucceeds = true;
+  bool resumeSucceeds = true;
   WaitOutcome waitOutcome = WaitOutcome::kSignalled;
   bool exitCodeReadable = true;
   uint32_t exitCode = 0;
@@ -28,24 +30,38 @@ class FakePlatform : public TaskRunPlatform {
   std::string startedCommandLine;
   std::string startedWorkingDir;
   uint64_t waitedMs = 12345;
+  uint32_t sleptMs = 0;
 
   std::string CommandLine() override { return commandLine; }
-  bool ReadFile(const std::string& path, std::string* bytes) override {
+  FileResult ReadFile(const std::string& path, std::string* bytes) override {
     reads.push_back(path);
+    if (Held(path)) return FileResult::kHeld;
     auto it = files.find(path);
-    if (it == files.end()) return false;
+    if (it == files.end()) return FileResult::kFailed;
     *bytes = it->second;
-    return true;
+    return FileResult::kDone;
   }
-  void AppendToFile(const std::string& path,
-                    const std::string& bytes) override {
-    if (!unwritable.count(path)) files[path] += bytes;
+  FileResult AppendToFile(const std::string& path,
+                          const std::string& bytes) override {
+    if (Held(path)) return FileResult::kHeld;
+    if (unwritable.count(path)) return FileResult::kFailed;
+    files[path] += bytes;
+    return FileResult::kDone;
+  }
+  void Sleep(uint32_t ms) override { sleptMs += ms; }
+  bool Held(const std::string& path) {
+    auto it = heldFor.find(path);
+    return it != heldFor.end() && it->second-- > 0;
   }
   bool StartTask(const std::string& command, const std::string& dir) override {
     calls.push_back("start");
     startedCommandLine = command;
     startedWorkingDir = dir;
     return startSucceeds;
+  }
+  bool ResumeTask() override {
+    calls.push_back("resume");
+    return resumeSucceeds;
   }
   WaitOutcome WaitForTask(uint64_t timeoutMs) override {
     calls.push_back("wait");
@@ -79,7 +95,7 @@ TEST(RunTask, NightlyExample) {
   EXPECT_EQ("cmd /c backup.bat", p.startedCommandLine);
   EXPECT_EQ("C:\\jobs", p.startedWorkingDir);
   EXPECT_EQ(0u, p.waitedMs);
-  EXPECT_EQ(Calls({"start", "wait", "exitcode", "close"}), p.calls);
+  EXPECT_EQ(Calls({"start", "resume", "wait", "exitcode", "close"}), p.calls);
 }
 
 TEST(RunTask, AppendsAfterEarlierRuns) {
@@ -97,6 +113,7 @@ TEST(RunTask, EachEnd) {
     const char* name;
     bool dataFile;
     bool startSucceeds;
+    bool resumeSucceeds;
     WaitOutcome wait;
     bool exitCodeReadable;
     uint32_t taskExitCode;
@@ -104,32 +121,39 @@ TEST(RunTask, EachEnd) {
     std::string tail;  // what follows the header
     Calls calls;
   } cases[] = {
-      {"start failed", true, false, WaitOutcome::kSignalled, true, 0, 1,
+      {"start failed", true, false, true, WaitOutcome::kSignalled, true, 0, 1,
        "\r\nError:: Failed to start process\r\n", {"start"}},
-      {"wait failed", true, true, WaitOutcome::kFailed, true, 0, 2,
+      // Never resumed, the task would be waited for until its limit.
+      {"resume failed", true, true, false, WaitOutcome::kSignalled, true, 0, 1,
+       "\r\nError:: Failed to start process\r\n",
+       {"start", "resume", "terminate", "close"}},
+      // Let go of, so the task is left running as without the runner's job.
+      {"wait failed", true, true, true, WaitOutcome::kFailed, true, 0, 2,
        "\r\nWARNING:: The task did not allow us to wait on it!\r\n",
-       {"start", "wait"}},
-      {"timed out", true, true, WaitOutcome::kTimedOut, true, 5, 258,
+       {"start", "resume", "wait", "close"}},
+      {"timed out", true, true, true, WaitOutcome::kTimedOut, true, 5, 258,
        "\r\nProcess Timed out and Forcibly terminated.\r\n"
        "\r\nExit Code = 258",
-       {"start", "wait", "terminate", "close"}},
+       {"start", "resume", "wait", "terminate", "close"}},
       // An unknown outcome is not reported as success.
-      {"exit code unreadable", true, true, WaitOutcome::kSignalled, false, 9,
-       4, "\r\nWARNING:: could not get exit code\r\nExit Code = 4",
-       {"start", "wait", "exitcode", "close"}},
-      {"task's own code", true, true, WaitOutcome::kSignalled, true, 258, 258,
-       "\r\nExit Code = 258", {"start", "wait", "exitcode", "close"}},
-      {"negative code", true, true, WaitOutcome::kSignalled, true,
+      {"exit code unreadable", true, true, true, WaitOutcome::kSignalled,
+       false, 9, 4, "\r\nWARNING:: could not get exit code\r\nExit Code = 4",
+       {"start", "resume", "wait", "exitcode", "close"}},
+      {"task's own code", true, true, true, WaitOutcome::kSignalled, true, 258,
+       258, "\r\nExit Code = 258",
+       {"start", "resume", "wait", "exitcode", "close"}},
+      {"negative code", true, true, true, WaitOutcome::kSignalled, true,
        4294967295u, 4294967295u, "\r\nExit Code = -1",
-       {"start", "wait", "exitcode", "close"}},
-      {"high bit", true, true, WaitOutcome::kSignalled, true, 0x80000000u,
-       0x80000000u, "\r\nExit Code = -2147483648",
-       {"start", "wait", "exitcode", "close"}},
+       {"start", "resume", "wait", "exitcode", "close"}},
+      {"high bit", true, true, true, WaitOutcome::kSignalled, true,
+       0x80000000u, 0x80000000u, "\r\nExit Code = -2147483648",
+       {"start", "resume", "wait", "exitcode", "close"}},
   };
   for (const Case& c : cases) {
     FakePlatform p;
     p.files["runwell_Nightly.txt"] = "cmd /c backup.bat\nC:\\jobs\n3\n";
     p.startSucceeds = c.startSucceeds;
+    p.resumeSucceeds = c.resumeSucceeds;
     p.waitOutcome = c.wait;
     p.exitCodeReadable = c.exitCodeReadable;
     p.exitCode = c.taskExitCode;
@@ -137,7 +161,7 @@ TEST(RunTask, EachEnd) {
     EXPECT_EQ(kHeader + c.tail, p.TaskLog()) << c.name;
     EXPECT_EQ(p.TaskLog(), p.OutputLog()) << c.name;
     EXPECT_EQ(c.calls, p.calls) << c.name;
-    if (c.startSucceeds) {
+    if (c.startSucceeds && c.resumeSucceeds) {
       EXPECT_EQ(180000u, p.waitedMs) << c.name;
     }
   }
@@ -165,12 +189,21 @@ TEST(RunTask, RefusedTitlesRunNothing) {
        "\r\nError:: No task title: the command line holds no /t\r\n"},
       {"Runwell.exe /t ..\\..\\victim",
        "\r\nRunwell.exe Running: Task Title = ..\\..\\victim\r\n"
-       "\r\nError:: A task title may not hold \\, / or control "
+       "\r\nError:: A task title may not hold \\, /, : or control "
        "characters\r\n"},
       {"Runwell.exe /t x\r\nExit Code = 0",
        "\r\nRunwell.exe Running: Task Title = x\\x0D\\x0AExit Code = 0\r\n"
-       "\r\nError:: A task title may not hold \\, / or control "
+       "\r\nError:: A task title may not hold \\, /, : or control "
        "characters\r\n"},
+      // A stream of another file.
+      {"Runwell.exe /t a:b",
+       "\r\nRunwell.exe Running: Task Title = a:b\r\n"
+       "\r\nError:: A task title may not hold \\, /, : or control "
+       "characters\r\n"},
+      {"Runwell.exe /t aux.log",
+       "\r\nRunwell.exe Running: Task Title = aux.log\r\n"
+       "\r\nError:: A task title may not name a device (NUL, CON, AUX, PRN, "
+       "COM1 to COM9, LPT1 to LPT9), with or without an extension\r\n"},
   };
   for (const Case& c : cases) {
     FakePlatform p;
@@ -184,6 +217,26 @@ TEST(RunTask, RefusedTitlesRunNothing) {
     EXPECT_TRUE(p.reads.empty()) << c.commandLine;
     EXPECT_TRUE(p.calls.empty()) << c.commandLine;
   }
+}
+
+// A file held for a moment is waited for; files that stay held cost the
+// run one budget of about a second in all, not one per message.
+TEST(RunTask, HeldFilesShareOneBudget) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "cmd\nC:\\\n";
+  p.heldFor["runwell_Nightly.txt"] = 3;
+  EXPECT_EQ(0u, RunTask(p));
+  EXPECT_EQ(4u, p.reads.size());
+  EXPECT_EQ(3 * kHeldRetryMs, p.sleptMs);
+
+  FakePlatform q;
+  q.files["runwell_Nightly.txt"] = "cmd\nC:\\\n";
+  for (const char* path : {"runwell_Nightly.txt", "TaskLogs\\Nightly",
+                           "inputs\\outputLog.JSD"}) {
+    q.heldFor[path] = 1 << 30;
+  }
+  EXPECT_EQ(10u, RunTask(q));
+  EXPECT_EQ(kHeldBudgetMs, q.sleptMs);
 }
 
 TEST(RunTask, NullCommandLineNeverStarts) {

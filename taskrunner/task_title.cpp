@@ -32,11 +32,37 @@ bool IsControl(char c) {
 }
 }  // namespace
 
-bool IsSafeTaskTitle(const std::string& title) {
-  for (char c : title) {
-    if (c == '\\' || c == '/' || IsControl(c)) return false;
+namespace {
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
+
+// The system takes a name as a device by the part before its first dot, less
+// trailing blanks: "nul", "Aux.log" and "COM1 .txt" all open devices.
+bool IsDeviceName(const std::string& title) {
+  std::string base = title.substr(0, title.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = Upper(c);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (base == device) return true;
   }
-  return true;
+  if (base.size() != 4) return false;
+  const std::string stem = base.substr(0, 3);
+  const unsigned char digit = static_cast<unsigned char>(base[3]);
+  // Superscript 1, 2 and 3 of the Western code page count as digits too.
+  return (stem == "COM" || stem == "LPT") &&
+         ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 ||
+          digit == 0xB3);
+}
+
+}  // namespace
+
+TitleProblem CheckTaskTitle(const std::string& title) {
+  for (char c : title) {
+    if (c == '\\' || c == '/' || c == ':' || IsControl(c)) {
+      return TitleProblem::kForbiddenCharacter;
+    }
+  }
+  return IsDeviceName(title) ? TitleProblem::kDeviceName : TitleProblem::kNone;
 }
 
 std::string ShowControlCharacters(const std::string& text) {

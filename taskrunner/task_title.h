@@ -14,9 +14,17 @@ std::string TrimBlanks(const std::string& text);
 // A command line without "/t" names no task: no title at all.
 std::optional<std::string> ExtractTaskTitle(const std::string& commandLine);
 
-// A title goes into file paths and log lines: one with "\", "/" or a control
-// character would leave its folders or forge log lines.
-bool IsSafeTaskTitle(const std::string& title);
+enum class TitleProblem {
+  kNone,
+  // "\" or "/" would leave the task's folders, ":" names a stream of another
+  // file, and a control character would forge log lines.
+  kForbiddenCharacter,
+  // NUL, CON, COM1... with or without an extension open a device, not a file.
+  kDeviceName,
+};
+
+// What is wrong with a title that goes into file paths and log lines.
+TitleProblem CheckTaskTitle(const std::string& title);
 // The text with each control character shown as \xNN.
 std::string ShowControlCharacters(const std::string& text);
 

@@ -35,14 +35,22 @@ TEST(ExtractTaskTitle, Cases) {
   EXPECT_FALSE(ExtractTaskTitle("").has_value());
 }
 
-TEST(IsSafeTaskTitle, NothingThatLeavesAFolderOrBreaksALine) {
+TEST(CheckTaskTitle, NothingThatLeavesAFileOrBreaksALine) {
+  // A title that ends in a dot shares its log with the one without it.
   for (const char* title : {"Nightly", "Nightly backup", "Nightly\"", "",
-                            "a.b", "..", "\xE9t\xE9"}) {
-    EXPECT_TRUE(IsSafeTaskTitle(title)) << title;
+                            "a.b", "..", "\xE9t\xE9", "Nightly.", "CONSOLE",
+                            "nul1", "COM0", "LPT10", "xNUL", "COM"}) {
+    EXPECT_EQ(TitleProblem::kNone, CheckTaskTitle(title)) << title;
   }
-  for (const char* title : {"..\\..\\victim", "a/b", "C:\\x", "a\rb", "a\nb",
-                            "a\tb", "a\x7F"}) {
-    EXPECT_FALSE(IsSafeTaskTitle(title)) << title;
+  for (const char* title : {"..\\..\\victim", "a/b", "C:\\x", "a:b", "a\rb",
+                            "a\nb", "a\tb", "a\x7F"}) {
+    EXPECT_EQ(TitleProblem::kForbiddenCharacter, CheckTaskTitle(title))
+        << title;
+  }
+  for (const char* title : {"NUL", "con", "Aux.log", "prn.", "COM1", "com9.x.y",
+                            "LPT1", "lpt9", "NUL .txt", "COM\xB9", "CONIN$",
+                            "conout$.log"}) {
+    EXPECT_EQ(TitleProblem::kDeviceName, CheckTaskTitle(title)) << title;
   }
   EXPECT_EQ("a\\x0D\\x0AExit Code = 0\\x7F",
             ShowControlCharacters("a\r\nExit Code = 0\x7F"));

@@ -236,9 +236,24 @@ TEST(Runwell, TitleThatLeavesItsFolderIsRefused) {
   ASSERT_TRUE(runner.Valid());
   EXPECT_EQ(10u, WaitForExit(runner.Get()));
   EXPECT_FALSE(Exists(folder.Path("victim")));
-  EXPECT_EQ("\r\nRunwell.exe Running: Task Title = ..\\..\\..\\victim\r\n"
-            "\r\nError:: A task title may not hold \\, / or control "
-            "characters\r\n",
+  // A device and a stream of another file are refused the same way.
+  WriteAll(inner + "\\runwell_NUL.txt", TaskCommand("exit 0") + "\n");
+  for (const char* title : {"NUL", "a:b"}) {
+    KernelHandle other(Start("\"" + RunwellPath() + "\" /t " + title, inner));
+    EXPECT_EQ(10u, WaitForExit(other.Get())) << title;
+  }
+  EXPECT_FALSE(Exists(inner + "\\TaskLogs\\a"));
+  const char kForbidden[] =
+      "\r\nError:: A task title may not hold \\, /, : or control "
+      "characters\r\n";
+  EXPECT_EQ("\r\nRunwell.exe Running: Task Title = ..\\..\\..\\victim\r\n" +
+                std::string(kForbidden) +
+                "\r\nRunwell.exe Running: Task Title = NUL\r\n"
+                "\r\nError:: A task title may not name a device (NUL, CON, "
+                "AUX, PRN, COM1 to COM9, LPT1 to LPT9), with or without an "
+                "extension\r\n"
+                "\r\nRunwell.exe Running: Task Title = a:b\r\n" +
+                kForbidden,
             ReadAll(inner + "\\inputs\\outputLog.JSD"));
 }
 
@@ -295,6 +310,29 @@ TEST(Runwell, ProgramsATaskLeavesBehindOutliveANormalEnd) {
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
             WaitForSingleObject(grandchild.Get(), 500));
   TerminateProcess(grandchild.Get(), 0);
+}
+
+// The engine cancels a task, or an operator a stuck one, by ending its
+// runner: the task and what it started end with it.
+TEST(Runwell, EndingTheRunnerEndsTheTaskTree) {
+  TaskFolder folder;
+  const std::string pidFile = folder.Path("pids");
+  folder.WriteTask("Cancelled", TaskCommand("spawn-then-sleep " + pidFile) +
+                                    "\n" + folder.Dir() + "\n1\n");
+  KernelHandle runner(folder.StartRunwell("Cancelled"));
+  DWORD taskPid = 0, grandchildPid = 0;
+  for (int i = 0; i < 100 && grandchildPid == 0; ++i) {
+    Sleep(100);
+    std::istringstream(ReadAll(pidFile)) >> taskPid >> grandchildPid;
+  }
+  ASSERT_NE(0u, grandchildPid);
+  TerminateProcess(runner.Get(), 9);
+  EXPECT_TRUE(ProcessEnds(taskPid, 5000));
+  EXPECT_TRUE(ProcessEnds(grandchildPid, 5000));
+  for (DWORD pid : {taskPid, grandchildPid}) {
+    KernelHandle left(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+    if (left.Valid()) TerminateProcess(left.Get(), 0);
+  }
 }
 
 TEST(RunwellSlow, TimeLimitEndsTheWholeTaskTree) {
@@ -395,10 +433,11 @@ TEST(AppendToLog, ConcurrentAppendsNeitherLoseNorTear) {
 
 TEST(AppendToLog, NeverCreatesAFolder) {
   TaskFolder folder;
-  EXPECT_FALSE(AppendToLog(folder.Path("nowhere\\log.txt"), "x"));
+  EXPECT_EQ(FileResult::kFailed,
+            AppendToLog(folder.Path("nowhere\\log.txt"), "x"));
   EXPECT_FALSE(Exists(folder.Path("nowhere")));
-  EXPECT_TRUE(AppendToLog(folder.Path("log.txt"), "ab"));
-  EXPECT_TRUE(AppendToLog(folder.Path("log.txt"), "cd"));
+  EXPECT_EQ(FileResult::kDone, AppendToLog(folder.Path("log.txt"), "ab"));
+  EXPECT_EQ(FileResult::kDone, AppendToLog(folder.Path("log.txt"), "cd"));
   EXPECT_EQ("abcd", ReadAll(folder.Path("log.txt")));
 }
 
@@ -438,7 +477,9 @@ int RunAsTask(int argc, char** argv) {
       std::snprintf(head, sizeof head, "writer %02d message %04d ", writer, i);
       std::string message = head;
       message.append(320 - 1 - message.size(), 'a' + writer);
-      if (!AppendToLog(argv[3], message + "\r\n")) return 1;
+      if (AppendToLog(argv[3], message + "\r\n") != FileResult::kDone) {
+        return 1;
+      }
     }
     return 0;
   }

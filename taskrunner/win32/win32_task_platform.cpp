@@ -13,47 +13,31 @@ std::string Win32TaskRunPlatform::CommandLine() {
   return commandLine ? commandLine : "";
 }
 
-bool Win32TaskRunPlatform::WhileHeld(const std::function<bool()>& attempt) {
-  const unsigned kRetryMs = 50;
-  for (;;) {
-    if (attempt()) return true;
-    const DWORD error = GetLastError();
-    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
-        heldBudgetMs_ < kRetryMs) {
-      return false;
-    }
-    Sleep(kRetryMs);
-    heldBudgetMs_ -= kRetryMs;
-  }
-}
-
-bool Win32TaskRunPlatform::ReadFile(const std::string& path,
-                                    std::string* bytes) {
-  // A data file held by another program (an editor) is worth a short wait.
-  FileHandle file;
-  WhileHeld([&] {
-    file.Reset(CreateFileA(path.c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-    return file.Valid();
-  });
-  if (!file.Valid()) return false;
+FileResult Win32TaskRunPlatform::ReadFile(const std::string& path,
+                                          std::string* bytes) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+  if (!file.Valid()) return FileFailure(GetLastError());
   bytes->clear();
   char buffer[4096];
   for (;;) {
     DWORD count = 0;
     if (!::ReadFile(file.Get(), buffer, sizeof buffer, &count, NULL)) {
-      return false;
+      return FileFailure(GetLastError());
     }
-    if (count == 0) return true;
+    if (count == 0) return FileResult::kDone;
     bytes->append(buffer, count);
   }
 }
 
-void Win32TaskRunPlatform::AppendToFile(const std::string& path,
-                                        const std::string& bytes) {
-  // So is a log held by a log shipper; the run goes on either way.
-  WhileHeld([&] { return AppendToLog(path, bytes); });
+FileResult Win32TaskRunPlatform::AppendToFile(const std::string& path,
+                                              const std::string& bytes) {
+  return AppendToLog(path, bytes);
+}
+
+void Win32TaskRunPlatform::Sleep(uint32_t milliseconds) {
+  ::Sleep(milliseconds);
 }
 
 bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
@@ -69,8 +53,11 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
   job_.Reset(CreateJobObjectA(NULL, NULL));
   if (job_.Valid()) {
     // A task that wants a program of its own outside the job may have it.
+    // Ended with the runner (the engine cancels a task by ending its runner),
+    // the task takes what it started with it.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation,
                             &limits, sizeof limits);
   }
@@ -90,11 +77,17 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
   process_.Reset(info.hProcess);
   thread_.Reset(info.hThread);
 
-  if (job_.Valid()) {
-    if (!AssignProcessToJobObject(job_.Get(), process_.Get())) job_.Reset();
-    ResumeThread(thread_.Get());
+  suspended_ = job_.Valid();
+  if (job_.Valid() && !AssignProcessToJobObject(job_.Get(), process_.Get())) {
+    job_.Reset();
   }
   return true;
+}
+
+bool Win32TaskRunPlatform::ResumeTask() {
+  if (!suspended_) return true;
+  suspended_ = false;
+  return ResumeThread(thread_.Get()) != static_cast<DWORD>(-1);
 }
 
 WaitOutcome Win32TaskRunPlatform::WaitForTask(uint64_t timeoutMs) {
@@ -134,6 +127,13 @@ bool Win32TaskRunPlatform::GetTaskExitCode(uint32_t* exitCode) {
 }
 
 void Win32TaskRunPlatform::CloseTaskHandles() {
+  if (job_.Valid()) {
+    // Programs the task left running on purpose outlive the job's close.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation,
+                            &limits, sizeof limits);
+  }
   process_.Reset();
   thread_.Reset();
   job_.Reset();

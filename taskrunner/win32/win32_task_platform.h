@@ -1,8 +1,6 @@
 #ifndef RUNWELL_WIN32_TASK_PLATFORM_H_
 #define RUNWELL_WIN32_TASK_PLATFORM_H_
 
-#include <functional>
-
 #include "handle.h"
 #include "task_run.h"
 
@@ -11,26 +9,26 @@ namespace runwell {
 class Win32TaskRunPlatform : public TaskRunPlatform {
  public:
   std::string CommandLine() override;
-  bool ReadFile(const std::string& path, std::string* bytes) override;
-  void AppendToFile(const std::string& path, const std::string& bytes) override;
+  FileResult ReadFile(const std::string& path, std::string* bytes) override;
+  FileResult AppendToFile(const std::string& path,
+                          const std::string& bytes) override;
+  void Sleep(uint32_t milliseconds) override;
   bool StartTask(const std::string& commandLine,
                  const std::string& workingDir) override;
+  bool ResumeTask() override;
   WaitOutcome WaitForTask(uint64_t timeoutMs) override;
   void TerminateTask() override;
   bool GetTaskExitCode(uint32_t* exitCode) override;
   void CloseTaskHandles() override;
 
  private:
-  // Repeats open while another program holds the file, from one budget of
-  // about a second for the whole run; false when it still fails.
-  bool WhileHeld(const std::function<bool()>& attempt);
-  unsigned heldBudgetMs_ = 1000;
-
   KernelHandle process_;
   KernelHandle thread_;
   // Holds the task and whatever it starts, so a time-out can end them all.
-  // Closing it ends nothing: programs a task leaves behind keep running.
+  // It ends them too when the runner is ended while the task runs; closed
+  // by CloseTaskHandles it ends nothing.
   KernelHandle job_;
+  bool suspended_ = false;
 };
 
 }  // namespace runwell
