@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "activity_log.h"
 #include "fake_module_system.h"
 #include "module_texts.h"
 #include "morva_module.h"
@@ -31,14 +32,7 @@ class LifecycleTest : public testing::Test {
   }
 
   Strings LoggedMessages() {
-    Strings messages;
-    std::string log = system.LogFile();
-    size_t at = 0;
-    while ((at = log.find('\t', at)) != std::string::npos) {
-      const size_t end = log.find("\r\n", at);
-      messages.push_back(log.substr(at + 1, end - at - 1));
-      at = end;
-    }
+    const Strings messages = morva_testing::ActivityLogMessages(system.LogFile());
     system.LogFile().clear();
     return messages;
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "activity_log.h"
 #include "fake_module_system.h"
 #include "module_texts.h"
 
@@ -18,17 +19,8 @@ class MorvaModuleTest : public testing::Test {
 
   // The messages of the activity log, time stamps checked and stripped.
   Strings LoggedMessages() {
-    Strings messages;
-    const std::string log = system.LogFile();
-    const std::string stamp = "\r\nMar 08, 2007 02:05:09 PM\t";
-    size_t at = 0;
-    while (at < log.size()) {
-      EXPECT_EQ(stamp, log.substr(at, stamp.size()));
-      const size_t end = log.find("\r\n", at + stamp.size());
-      messages.push_back(log.substr(at + stamp.size(), end - at - stamp.size()));
-      at = end + 2;
-    }
-    return messages;
+    return morva_testing::ActivityLogMessages(system.LogFile(),
+                                              "Mar 08, 2007 02:05:09 PM");
   }
 
   FakeModuleSystem system;

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "activity_log.h"
 #include "fake_module_system.h"
 #include "morva_module.h"
 
@@ -36,15 +37,7 @@ class WindowActionsTest : public testing::Test {
   }
 
   Strings LoggedMessages() {
-    Strings messages;
-    const std::string& log = system.LogFile();
-    size_t at = 0;
-    while ((at = log.find('\t', at)) != std::string::npos) {
-      const size_t end = log.find("\r\n", at);
-      messages.push_back(log.substr(at + 1, end - at - 1));
-      at = end;
-    }
-    return messages;
+    return morva_testing::ActivityLogMessages(system.LogFile());
   }
 
   FakeModuleSystem system;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "activity_log.h"
 #include "handle.h"
 #include "wine_test_support.h"
 
@@ -204,15 +205,8 @@ class InstalledService {
   Strings EngineCommands() { return Lines(ReadAll(Path("engine-commands.txt"))); }
 
   Strings LogMessages() {
-    Strings messages;
-    const std::string text = ReadAll(Path("data\\logs\\activityLog.jsd"));
-    size_t at = 0;
-    while ((at = text.find('\t', at)) != std::string::npos) {
-      const size_t end = text.find("\r\n", at);
-      messages.push_back(text.substr(at + 1, end - at - 1));
-      at = end;
-    }
-    return messages;
+    return morva_testing::ActivityLogMessages(
+        ReadAll(Path("data\\logs\\activityLog.jsd")));
   }
 
   uint16_t Port() const { return port_; }

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "activity_log.h"
 #include "handle.h"
 #include "win32_module_system.h"
 #include "wine_test_support.h"
@@ -204,23 +205,7 @@ class InstallFolder {
 
   // The log's messages, each entry's time stamp checked and stripped.
   std::vector<std::string> LogMessages(const std::string& log) const {
-    std::vector<std::string> messages;
-    const std::string text = ReadAll(Path(log));
-    size_t at = 0;
-    while (at < text.size()) {
-      const size_t tab = text.find('\t', at);
-      const size_t end = text.find("\r\n", tab);
-      if (tab == std::string::npos || end == std::string::npos) {
-        ADD_FAILURE() << "torn entry at " << at;
-        break;
-      }
-      // CR LF, "Mar 08, 2007 02:05:09 PM", TAB.
-      EXPECT_EQ(26u, tab - at) << text.substr(at, tab - at);
-      EXPECT_EQ("\r\n", text.substr(at, 2));
-      messages.push_back(text.substr(tab + 1, end - tab - 1));
-      at = end + 2;
-    }
-    return messages;
+    return morva_testing::ActivityLogMessages(ReadAll(Path(log)));
   }
   std::vector<std::string> LogMessages() const {
     return LogMessages("data\\logs\\activityLog.jsd");
