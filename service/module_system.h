@@ -9,7 +9,8 @@
 
 namespace morvasvc {
 
-enum class OpenResult { kDone, kBusy, kFailed };
+// kBusy: another opener holds the file; kMissing: no such file or folder.
+enum class OpenResult { kDone, kBusy, kMissing, kFailed };
 
 // One accepted connection to the engine control port.
 class EngineConnection {

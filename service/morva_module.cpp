@@ -108,39 +108,62 @@ void MorvaModule::LaunchEngine() {
   }
 }
 
-std::string MorvaModule::ReadSetting(const std::string& path,
-                                     const std::string& key,
-                                     const std::string& defaultValue) {
-  std::string bytes;
-  if (system_.ReadWholeFile(path, &bytes) != OpenResult::kDone) {
-    LogActivity("Failed to read settings from: " + path);
-    return defaultValue;
-  }
-  return FindSetting(FromTextMode(bytes), key, defaultValue,
-                     [this](unsigned char b) { return system_.IsLeadByte(b); });
-}
-
+// Both keys come from one reading, so from one version of the file.
 void MorvaModule::ReadEngineSettings() {
   const std::string path = GetWorkingDir() + "\\engineSettings.jsd";
-  const std::string dataFolder = ReadSetting(path, "DATA_FOLDER", "data");
-  activityLogPath = dataFolder + "\\logs\\activityLog.jsd";
-  enginePort =
-      static_cast<uint32_t>(ParseDecimal(ReadSetting(path, "ENGINE_PORT", "1967")));
+  std::string bytes;
+  const OpenResult read = RetryWhileBusy(
+      system_, [&] { return system_.ReadWholeFile(path, &bytes); },
+      kSettingsBusyBoundMs, kSettingsRetryMs);
+  const std::string text = FromTextMode(bytes);
+  const auto setting = [&](const char* key, const char* defaultValue) {
+    if (read == OpenResult::kDone) {
+      return FindSetting(text, key, defaultValue, [this](unsigned char b) {
+        return system_.IsLeadByte(b);
+      });
+    }
+    // A held file is not a missing one: it gets one entry of its own.
+    if (read != OpenResult::kBusy) {
+      LogActivity("Failed to read settings from: " + path);
+    }
+    return std::string(defaultValue);
+  };
+  activityLogPath = setting("DATA_FOLDER", "data") + "\\logs\\activityLog.jsd";
+  enginePort = static_cast<uint32_t>(ParseDecimal(setting("ENGINE_PORT", "1967")));
+  if (read == OpenResult::kBusy) {
+    LogActivity("NT Service Module: ERROR: " + path +
+                " is held by another program; default settings are used for "
+                "this run");
+  }
 }
 
-void MorvaModule::LoadModuleSettings() {
+MorvaModule::SettingsRead MorvaModule::ReadModuleSettingsFile(
+    ModuleSettings* settings) {
   std::string bytes;
   const OpenResult read = RetryWhileBusy(
       system_,
       [&] { return system_.ReadWholeFile(kModuleSettingsFile, &bytes); },
       kSettingsBusyBoundMs, kSettingsRetryMs);
-  ModuleSettings settings;
-  const bool whole =
-      read == OpenResult::kDone &&
-      DecodeModuleSettings(
-          FromTextMode(bytes),
-          [this](const std::u16string& w) { return system_.WideToAnsi(w); },
-          &settings);
+  switch (read) {
+    case OpenResult::kBusy:
+      return SettingsRead::kHeld;
+    case OpenResult::kMissing:
+      return SettingsRead::kMissing;
+    case OpenResult::kFailed:
+      return SettingsRead::kUnreadable;
+    case OpenResult::kDone:
+      break;
+  }
+  return DecodeModuleSettings(FromTextMode(bytes),
+                              [this](const std::u16string& w) {
+                                return system_.WideToAnsi(w);
+                              },
+                              settings)
+             ? SettingsRead::kWhole
+             : SettingsRead::kDamaged;
+}
+
+void MorvaModule::TakeModuleSettings(const ModuleSettings& settings) {
   period = settings.period;
   javaExe = settings.javaExe.empty() ? kDefaultJavaExe : settings.javaExe;
   reserved1 = settings.reserved[0];
@@ -148,20 +171,47 @@ void MorvaModule::LoadModuleSettings() {
   reserved3 = settings.reserved[2];
   reserved4 = settings.reserved[3];
   reserved5 = settings.reserved[4];
-  // Only a missing file is written at once; a busy or damaged one holds the
-  // operator's settings and stays as it is until the next save.
-  if (read == OpenResult::kFailed) {
-    SaveModuleSettings();
-  } else if (read == OpenResult::kBusy) {
-    LogActivity(std::string("NT Service Module: ERROR: ") +
-                kModuleSettingsFile +
-                " is held by another program; default settings are used "
-                "for this run");
-  } else if (!whole) {
-    LogActivity(std::string("NT Service Module: ERROR: ") +
-                kModuleSettingsFile +
-                " is damaged; defaults stand in for what cannot be read "
-                "until the settings are saved again");
+  shownPeriod_ = period;
+  shownJavaExe_ = javaExe;
+}
+
+std::string MorvaModule::SettingsProblem(SettingsRead read) {
+  const std::string file = kModuleSettingsFile;
+  switch (read) {
+    case SettingsRead::kHeld:
+      return file + " is held by another program";
+    case SettingsRead::kDamaged:
+      return file + " is damaged";
+    case SettingsRead::kUnreadable:
+      return file + " could not be read";
+    default:
+      return std::string();
+  }
+}
+
+void MorvaModule::LoadModuleSettings() {
+  ModuleSettings settings;
+  moduleSettingsRead_ = ReadModuleSettingsFile(&settings);
+  TakeModuleSettings(settings);
+  // Only a missing file is written at once; any other holds the operator's
+  // settings and stays as it is until the next save.
+  switch (moduleSettingsRead_) {
+    case SettingsRead::kWhole:
+      return;
+    case SettingsRead::kMissing:
+      SaveModuleSettings();
+      return;
+    case SettingsRead::kDamaged:
+      LogActivity("NT Service Module: ERROR: " +
+                  SettingsProblem(moduleSettingsRead_) +
+                  "; defaults stand in for what cannot be read until the "
+                  "settings are saved again");
+      return;
+    default:
+      LogActivity("NT Service Module: ERROR: " +
+                  SettingsProblem(moduleSettingsRead_) +
+                  "; default settings are used for this run");
+      return;
   }
 }
 
@@ -174,6 +224,10 @@ bool MorvaModule::SaveModuleSettings() {
   settings.reserved[2] = reserved3;
   settings.reserved[3] = reserved4;
   settings.reserved[4] = reserved5;
+  return WriteModuleSettings(settings);
+}
+
+bool MorvaModule::WriteModuleSettings(const ModuleSettings& settings) {
   const std::string bytes = ToTextMode(EncodeModuleSettings(settings));
   const OpenResult written = RetryWhileBusy(
       system_,
@@ -239,6 +293,13 @@ void MorvaModule::RunStartUpSequence() {
   DeriveServiceName();
   if (!control_.IsInstalled()) {
     statusText = "Service is not installed.  Click on [Install Service]";
+  }
+  // The window would otherwise show defaults as if they were the file's.
+  if (!SettingsProblem(moduleSettingsRead_).empty()) {
+    statusText = "ERROR: " + SettingsProblem(moduleSettingsRead_) +
+                 (moduleSettingsRead_ == SettingsRead::kDamaged
+                      ? "; the window shows defaults for what cannot be read"
+                      : "; the window shows default settings");
   }
   HandleCommandLine();
 }
@@ -310,14 +371,12 @@ void MorvaModule::HandleCommandLine() {
 namespace morvasvc {
 
 void MorvaModule::OnServiceStart(const std::string&) {
+  serviceStopped_ = false;
   FindInstallDir();
   ReadEngineSettings();
   LogActivity("NT Service Module: Starting NT Service");
   LogActivity("NT Service Module: Service Working Directory = " +
               GetWorkingDir());
-  if (!control_.IsInstalled()) {
-    statusText = "Service is not installed.  Click on [Install Service]";
-  }
   LoadModuleSettings();
   LogActivity("NT Service Module: Engine Port = " +
               std::to_string(static_cast<int32_t>(enginePort)));
@@ -338,7 +397,7 @@ void MorvaModule::OnServiceStart(const std::string&) {
 }
 
 void MorvaModule::SuperviseEngine() {
-  if (IsEngineRunning()) return;
+  if (serviceStopped_ || IsEngineRunning()) return;
   // At most one launch a minute, however often the engine is found away; on
   // the steady clock, as a calendar set back would hold relaunches off for
   // hours and one set forward would let two come within a minute.
@@ -349,10 +408,14 @@ void MorvaModule::SuperviseEngine() {
 }
 
 void MorvaModule::OnServiceStop() {
-  if (!RequestEngineShutdown()) return;
-  LogActivity("NT Service Module: NT Service has been Stopped");
+  // Also when the shutdown cannot be delivered: the process ends with the
+  // service, and no tick may launch an engine after it.
+  serviceStopped_ = true;
   KillSupervisionTimer();
+  if (!RequestEngineShutdown()) return;
   WaitForEngineToLetGo();
+  // Written once it is true.
+  LogActivity("NT Service Module: NT Service has been Stopped");
 }
 
 // A start right after the stop would otherwise adopt an engine on its way
@@ -428,7 +491,35 @@ void MorvaModule::OnSaveSettings() {
   // A refused field has had its message; saving the rest would surprise.
   if (!TakeFields()) return;
   if (period < 1 || period > 100000) return;
-  const bool saved = SaveModuleSettings();
+  // Read again first: a save never writes a value it never read, and keeps
+  // from the file what the operator did not change in the window.
+  ModuleSettings settings;
+  const SettingsRead read = ReadModuleSettingsFile(&settings);
+  if (!SettingsProblem(read).empty()) {
+    statusText = "ERROR: Settings were not saved: " + SettingsProblem(read) +
+                 (read == SettingsRead::kDamaged
+                      ? "; saving would lose what cannot be read. Rename or "
+                        "delete the file, then save again"
+                      : ". Please try again");
+    FillFields();
+    ShowMessage(statusText);
+    return;
+  }
+  if (read == SettingsRead::kMissing) {
+    settings.reserved[0] = reserved1;
+    settings.reserved[1] = reserved2;
+    settings.reserved[2] = reserved3;
+    settings.reserved[3] = reserved4;
+    settings.reserved[4] = reserved5;
+  }
+  if (read == SettingsRead::kMissing || period != shownPeriod_) {
+    settings.period = period;
+  }
+  if (read == SettingsRead::kMissing || javaExe != shownJavaExe_) {
+    settings.javaExe = javaExe;
+  }
+  const bool saved = WriteModuleSettings(settings);
+  if (saved) TakeModuleSettings(settings);
   FillFields();
   if (!saved) {
     ShowMessage(statusText);

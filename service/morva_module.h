@@ -25,11 +25,10 @@ class MorvaModule {
   void LaunchEngine();
 
   // Settings files.
-  std::string ReadSetting(const std::string& path, const std::string& key,
-                          const std::string& defaultValue);
   void ReadEngineSettings();
   void LoadModuleSettings();
-  // false when the file could not be written (statusText says so).
+  // Writes the module state; false when the file could not be written
+  // (statusText says so).
   bool SaveModuleSettings();
 
   // Engine control protocol.
@@ -79,9 +78,27 @@ class MorvaModule {
   ServiceControl& control_;
 
  private:
+  enum class SettingsRead { kWhole, kMissing, kHeld, kDamaged, kUnreadable };
+  // ntServiceSettings.jsd under the busy retry; what cannot be read whole
+  // keeps its default in settings.
+  SettingsRead ReadModuleSettingsFile(ModuleSettings* settings);
+  bool WriteModuleSettings(const ModuleSettings& settings);
+  void TakeModuleSettings(const ModuleSettings& settings);
+  // Why the file's values are not the ones shown or saved; empty when they
+  // are.
+  static std::string SettingsProblem(SettingsRead read);
+
   void WaitForEngineToLetGo();
   // Connects to the engine port; a socket problem is reported here.
   ConnectResult ConnectToEngine(std::unique_ptr<EngineConnection>* connection);
+  // How the last load went, and the values the window was given then: a
+  // save keeps from the file what the operator did not change.
+  SettingsRead moduleSettingsRead_ = SettingsRead::kWhole;
+  int32_t shownPeriod_ = kDefaultPeriod;
+  std::string shownJavaExe_ = kDefaultJavaExe;
+  // Set by the stop: the process lives on for a moment, and a tick then
+  // would launch an engine that no service supervises.
+  bool serviceStopped_ = false;
 };
 
 }  // namespace morvasvc

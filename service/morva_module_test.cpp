@@ -182,6 +182,18 @@ TEST_F(MorvaModuleTest, MissingEngineSettingsGiveDefaults) {
   EXPECT_EQ(Strings({"Failed to read settings from: "
                      "C:\\Morva\\engineSettings.jsd"}),
             LoggedMessages());
+
+  // Held for good: about 5 s of tries, the defaults, and one entry.
+  system.LogFile().clear();
+  system.File("engineSettings.jsd") = "ENGINE_PORT=2001\r\n";
+  system.busyFor[system.Resolve("engineSettings.jsd")] = 1 << 30;
+  module.ReadEngineSettings();
+  EXPECT_EQ(1967u, module.enginePort);
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: C:\\Morva\\engineSettings.jsd "
+                     "is held by another program; default settings are used "
+                     "for this run"}),
+            LoggedMessages());
+  EXPECT_GE(system.tickMs - 3600000, 5000u);
 }
 
 TEST_F(MorvaModuleTest, LoadModuleSettingsCreatesAMissingFile) {
@@ -296,6 +308,17 @@ TEST_F(MorvaModuleTest, ModuleSettingsHeldByAnotherProcess) {
   system.busyFor[path] = 20;
   EXPECT_TRUE(module.SaveModuleSettings());
   EXPECT_EQ(27u, system.files[path].size());
+
+  // Unreadable for another reason (access denied, a locked region): the
+  // same, never the defaults written over it.
+  system.LogFile().clear();
+  system.files[path] = file;
+  system.unreadable.insert(path);
+  module.LoadModuleSettings();
+  EXPECT_EQ(file, system.files[path]);
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: ntServiceSettings.jsd could "
+                     "not be read; default settings are used for this run"}),
+            LoggedMessages());
 }
 
 TEST_F(MorvaModuleTest, IsEngineRunning) {

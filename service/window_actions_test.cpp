@@ -158,6 +158,44 @@ TEST_F(WindowActionsTest, SaveThatCannotWriteSaysSo) {
   EXPECT_TRUE(LoggedMessages().empty());
 }
 
+// A file held or damaged at the window's start is shown as such, and a save
+// never writes a value that it never read.
+TEST_F(WindowActionsTest, SaveNeverWritesWhatItNeverRead) {
+  const std::string path = system.Resolve("ntServiceSettings.jsd");
+  const std::string file = std::string("\x09\0\0\0\x04java\x02r1\0\0\0\0", 16);
+  system.files[path] = file;
+  system.busyFor[path] = 1 << 30;
+  window.RunStartUpSequence();
+  EXPECT_EQ("ERROR: ntServiceSettings.jsd is held by another program; the "
+            "window shows default settings",
+            window.statusText);
+  window.typed = [](MorvaModule& m) {
+    m.period = 12;
+    return true;
+  };
+  window.OnSaveSettings();
+  EXPECT_EQ(Strings({"ERROR: Settings were not saved: ntServiceSettings.jsd "
+                     "is held by another program. Please try again"}),
+            window.boxes);
+  EXPECT_EQ(file, system.files[path]);
+
+  // Let go: the new period, and the Java path and reserved strings that the
+  // window never had.
+  system.busyFor[path] = 0;
+  window.OnSaveSettings();
+  EXPECT_EQ(std::string("\x0C\0\0\0\x04java\x02r1\0\0\0\0", 16),
+            system.files[path]);
+  EXPECT_EQ("java", window.javaExe);
+
+  system.files[path] = std::string("\x09\0", 2);
+  window.OnSaveSettings();
+  EXPECT_EQ(std::string("\x09\0", 2), system.files[path]);
+  EXPECT_EQ("ERROR: Settings were not saved: ntServiceSettings.jsd is damaged; "
+            "saving would lose what cannot be read. Rename or delete the "
+            "file, then save again",
+            window.boxes.back());
+}
+
 TEST_F(WindowActionsTest, HelpOpensThePageInTheInstallFolder) {
   window.OnOpenHelp();
   ASSERT_EQ(1u, system.shellCalls.size());

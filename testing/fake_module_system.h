@@ -19,6 +19,7 @@ class FakeModuleSystem : public ModuleSystem {
   std::set<std::string> folders = {"C:\\Morva\\data\\logs"};
   std::map<std::string, int> busyFor;  // path: attempts that find it held
   std::set<std::string> readOnly;
+  std::set<std::string> unreadable;  // there, but every read fails
   int64_t now = 1173362709;  // 2007-03-08 14:05:09 UTC
   uint64_t tickMs = 3600000;  // the steady clock; every Sleep advances it
   bool clockStands = false;   // unless it stands
@@ -61,8 +62,9 @@ class FakeModuleSystem : public ModuleSystem {
                            std::string* bytes) override {
     const std::string full = Resolve(path);
     if (Held(full)) return OpenResult::kBusy;
+    if (unreadable.count(full)) return OpenResult::kFailed;
     auto it = files.find(full);
-    if (it == files.end()) return OpenResult::kFailed;
+    if (it == files.end()) return OpenResult::kMissing;
     *bytes = it->second;
     return OpenResult::kDone;
   }

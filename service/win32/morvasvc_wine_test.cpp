@@ -61,14 +61,19 @@ TEST(Win32Files, AnotherOpenerMakesEveryOpenFail) {
   EXPECT_EQ("abcd", bytes);
   EXPECT_EQ(OpenResult::kDone, system.WriteWholeFile(path, "new"));
   EXPECT_EQ("new", ReadAll(path));
-  EXPECT_FALSE(Exists(path + ".tmp"));
-  EXPECT_EQ(OpenResult::kFailed,
+  const std::string temporary =
+      path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+  EXPECT_FALSE(Exists(temporary));
+  EXPECT_EQ(OpenResult::kMissing,
             system.ReadWholeFile(folder + "\\missing.jsd", &bytes));
+  // Another process's temporary file is not touched.
+  WriteAll(path + ".tmp", "theirs");
 
   // A write that cannot be completed leaves the old file as it was.
-  ASSERT_TRUE(CreateDirectoryA((path + ".tmp").c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryA(temporary.c_str(), NULL));
   EXPECT_EQ(OpenResult::kFailed, system.WriteWholeFile(path, "lost"));
   EXPECT_EQ("new", ReadAll(path));
+  EXPECT_EQ("theirs", ReadAll(path + ".tmp"));
 
   // Never a folder created for a log.
   EXPECT_EQ(OpenResult::kFailed,

@@ -38,12 +38,19 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
           written == bytes.size());
 }
 
-// Another opener holding the file is worth a retry; anything else is not.
+// Another opener holding the file is worth a retry; a missing file is a
+// result of its own; anything else is a failure.
 OpenResult OpenFailure() {
-  const DWORD error = GetLastError();
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
-             ? OpenResult::kBusy
-             : OpenResult::kFailed;
+  switch (GetLastError()) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return OpenResult::kBusy;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return OpenResult::kMissing;
+    default:
+      return OpenResult::kFailed;
+  }
 }
 
 }  // namespace
@@ -59,7 +66,7 @@ OpenResult Win32ModuleSystem::ReadWholeFile(const std::string& path,
   for (;;) {
     DWORD count = 0;
     if (!ReadFile(file.Get(), buffer, sizeof buffer, &count, NULL)) {
-      return OpenResult::kFailed;
+      return OpenFailure();
     }
     if (count == 0) return OpenResult::kDone;
     bytes->append(buffer, count);
@@ -78,7 +85,10 @@ OpenResult Win32ModuleSystem::WriteWholeFile(const std::string& path,
       return OpenFailure();
     }
   }
-  const std::string temporary = path + ".tmp";
+  // A name of this process's own: the window and the service may save at
+  // the same moment, and neither may rename the other's half-written file.
+  const std::string temporary =
+      path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
   bool written = false;
   {
     FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, NULL,
