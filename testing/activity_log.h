@@ -22,7 +22,9 @@ inline std::vector<std::string> ActivityLogMessages(
       ADD_FAILURE() << "torn entry at " << at << ": " << log.substr(at, 40);
       break;
     }
-    if (!stamp.empty()) EXPECT_EQ(stamp, log.substr(at + 2, 24));
+    if (!stamp.empty()) {
+      EXPECT_EQ(stamp, log.substr(at + 2, 24));
+    }
     messages.push_back(log.substr(tab + 1, end - tab - 1));
     at = end + 2;
   }

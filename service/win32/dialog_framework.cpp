@@ -72,7 +72,8 @@ void DDX_Text(CDataExchange* dx, int id, std::string& value) {
 
 namespace {
 
-// Writes a number to its field, or takes it back; false when refused.
+// Writes a number to its field, or takes it back: true only when a number
+// was taken, false when filling the field or when the text was refused.
 bool ExchangeNumber(CDataExchange* dx, int id, const std::string& shown,
                     const char* refusal, int64_t* number) {
   if (dx->failed) return false;

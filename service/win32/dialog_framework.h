@@ -71,7 +71,6 @@ class CDialog {
   CDialog& operator=(const CDialog&) = delete;
 
   INT_PTR DoModal();
-  HWND GetSafeHwnd() const { return hwnd_; }
   // Fills the controls (false) or takes them (true); false when refused.
   bool UpdateData(bool saveAndValidate);
   void EndDialog(INT_PTR result);

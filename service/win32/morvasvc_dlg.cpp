@@ -11,7 +11,7 @@ const UINT_PTR kSupervisionTimerId = 1;
 // The buttons and their handlers.
 const CommandEntry<CMorvaService7Dlg> kCommandTable[] = {
     {IDC_INSTALL_SERVICE, &CMorvaService7Dlg::OnInstallService},
-    {IDC_REMOVE_SERVICE, &CMorvaService7Dlg::OnRemoveService},
+    {IDC_REMOVE_SERVICE, &CMorvaService7Dlg::OnRemoveServiceCommand},
     {IDC_SAVE_SETTINGS, &CMorvaService7Dlg::OnSaveSettings},
     {IDC_HELP_BUTTON, &CMorvaService7Dlg::OnOpenHelp},
     // F1 and the framework's help command open the same page.
@@ -34,10 +34,11 @@ CMorvaService7Dlg::CMorvaService7Dlg(ModuleSystem& system)
     : CDialog(IDD_MORVASERVICE7_DIALOG),
       MorvaModule(system, serviceControl_),
       icon_(LoadIconA(GetModuleHandleA(NULL),
-                      MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+                      MAKEINTRESOURCEA(IDR_MAINFRAME))) {
+  serviceControl_.SetStopWait([this](DWORD ms) { WaitAnswering(ms); });
+}
 
 BOOL CMorvaService7Dlg::OnInitDialog() {
-  serviceControl_.Attach(GetDlgItem(hwnd_, IDC_SERVICE_CONTROL));
   CDialog::OnInitDialog();
 
   char about[64] = "";
@@ -70,6 +71,12 @@ void CMorvaService7Dlg::DoDataExchange(CDataExchange* dx) {
 
 bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
                                   INT_PTR* result) {
+  // While the remove waits, no command, close or menu action starts another.
+  if (waitingForStop_ && (message == WM_COMMAND || message == WM_SYSCOMMAND ||
+                          message == WM_CLOSE || message == WM_HELP)) {
+    *result = TRUE;
+    return true;
+  }
   switch (message) {
     case WM_TIMER:
       if (wParam == kSupervisionTimerId) SuperviseEngine();
@@ -113,6 +120,40 @@ bool CMorvaService7Dlg::OnControlEvent(UINT controlId,
 
 bool CMorvaService7Dlg::OnCommand(UINT id) {
   return DispatchCommand(this, kCommandTable, id);
+}
+
+void CMorvaService7Dlg::OnRemoveServiceCommand() {
+  OnRemoveService();
+  if (waitingForStop_) {
+    waitingForStop_ = false;
+    EnableWindow(hwnd_, TRUE);
+    SetForegroundWindow(hwnd_);
+  }
+}
+
+// Handles the window's messages for about milliseconds instead of sleeping.
+void CMorvaService7Dlg::WaitAnswering(DWORD milliseconds) {
+  if (!waitingForStop_) {
+    waitingForStop_ = true;
+    EnableWindow(hwnd_, FALSE);
+    SetDlgItemTextA(hwnd_, IDC_STATUS_TEXT,
+                    "Stopping the service before it is removed...");
+  }
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+    MsgWaitForMultipleObjects(0, NULL, FALSE, static_cast<DWORD>(end - now),
+                              QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+      // The program's end is the dialog loop's to handle, once we are done.
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
 }
 
 void CMorvaService7Dlg::ShowMessage(const std::string& text) {

@@ -22,6 +22,9 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
     OnServiceStart(argument);
   }
   void OnServiceStopEvent() { OnServiceStop(); }
+  // Remove Service: while a running service stops, the window keeps
+  // painting and answering, shows that it waits, and takes no other action.
+  void OnRemoveServiceCommand();
 
  protected:
   BOOL OnInitDialog() override;
@@ -38,7 +41,11 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
   void SetSupervisionTimer(uint32_t intervalMs) override;
   void KillSupervisionTimer() override;
 
+
  private:
+  void WaitAnswering(DWORD milliseconds);
+  bool waitingForStop_ = false;
+
   HICON icon_;
   CService_mill serviceControl_;
 };

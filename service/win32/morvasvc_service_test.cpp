@@ -441,11 +441,92 @@ TEST(MorvasvcService, RemoveTakesOnlyItsOwnServiceAndStopsItFirst) {
   ASSERT_TRUE(service.StartWithEngine());
   EXPECT_EQ(0u, service.Run("remove_51924706", service.Dir()));
   EXPECT_EQ(SERVICE_STOPPED, service.State());
+  // Still held by the test, the name cannot be deleted twice: the entry says
+  // which step failed.
+  EXPECT_EQ(1u, service.Run("remove_51924706", service.Dir()));
+  EXPECT_NE(std::string::npos,
+            ReadAll(service.Path("data\\logs\\activityLog.jsd"))
+                .find("Service could not be removed: Deleting the service "
+                      "failed: "));
   service.ReleaseHandle();
   EXPECT_FALSE(service.Registered());
   const Strings commands = service.EngineCommands();
   EXPECT_NE(commands.end(), std::find(commands.begin(), commands.end(),
                                       "NTSERVICE^SHUTDOWN_ENGINE|EOF"));
+}
+
+// The install folder renamed after the install: its program is gone from
+// the registered path, and the renamed folder's program may remove it.
+TEST(MorvasvcService, RemoveAfterTheInstallFolderMoved) {
+  InstalledService service("Tolsey", "Tolsey7");
+  service.ReleaseHandle();
+  const std::string moved = service.Dir() + "Moved";
+  ASSERT_TRUE(MoveFileA(service.Dir().c_str(), moved.c_str()));
+  EXPECT_EQ(0u, service.Run("remove_51924706", moved));
+  EXPECT_FALSE(service.Registered());
+  MoveFileA(moved.c_str(), service.Dir().c_str());
+}
+
+// Remove Service in the window while the service takes seconds to stop: the
+// window keeps answering, says that it waits, and then that it removed it.
+TEST(MorvasvcService, WindowKeepsAnsweringWhileItsRemoveStopsTheService) {
+  InstalledService service("Plenor", "Plenor7");
+  WriteAll(service.Path("engine-mode.txt"), "linger:4");
+  // Opened first: Wine lets a program that a user starts while the service
+  // runs connect to the service's control pipe.
+  KernelHandle program(morva_testing::StartProcess(
+      "\"" + service.Path("Morvasvc.exe") + "\"", service.Dir()));
+  // The service's own window has the same caption: this program's window.
+  struct Search {
+    DWORD processId;
+    HWND window;
+  } search = {GetProcessId(program.Get()), NULL};
+  ASSERT_TRUE(WaitFor([&] {
+    EnumWindows([](HWND candidate, LPARAM data) -> BOOL {
+      auto* s = reinterpret_cast<Search*>(data);
+      DWORD owner = 0;
+      GetWindowThreadProcessId(candidate, &owner);
+      if (owner == s->processId && IsWindowVisible(candidate)) {
+        s->window = candidate;
+      }
+      return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.window != NULL;
+  }, 20000));
+  const HWND window = search.window;
+  ASSERT_TRUE(service.StartWithEngine());
+  const auto status = [window] {
+    char text[256] = "";
+    SendMessageTimeoutA(GetDlgItem(window, 1009), WM_GETTEXT, sizeof text,
+                        reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 20000,
+                        NULL);
+    return std::string(text);
+  };
+  PostMessageA(window, WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(window, 1001)));
+  DWORD longestMs = 0;
+  bool sawWaiting = false;
+  const DWORD start = GetTickCount();
+  std::string text;
+  const std::string removed =
+      "Service has been removed.  Please logout of windows";
+  while (text != removed && text.find("ERROR") != 0 &&
+         GetTickCount() - start < 60000) {
+    const DWORD asked = GetTickCount();
+    text = status();
+    longestMs = std::max<DWORD>(longestMs, GetTickCount() - asked);
+    sawWaiting = sawWaiting || text.find("Stopping the service") == 0;
+    Sleep(50);
+  }
+  std::printf("remove in the window: %lu ms, longest without an answer %lu ms\n",
+              static_cast<unsigned long>(GetTickCount() - start),
+              static_cast<unsigned long>(longestMs));
+  EXPECT_EQ(removed, text);
+  EXPECT_TRUE(sawWaiting);
+  EXPECT_LT(longestMs, 1000u);
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
+            WaitForSingleObject(program.Get(), 10000));
 }
 
 // Seconds since 1970 of an entry's local time stamp, "Mar 08, 2007 02:05:09

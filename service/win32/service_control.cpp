@@ -9,8 +9,17 @@
 namespace morvasvc {
 
 const char kServiceControlClass[] = "MorvaServiceControl";
+
+namespace {
 const char kServiceDescription[] =
     "Starts engine for Morva Software version 7 products";
+
+// The step that failed and the system's reason, taken right at the call.
+std::string StepFailed(const char* step) {
+  const DWORD error = GetLastError();
+  return std::string(step) + " failed: " + SystemErrorText(error);
+}
+}  // namespace
 
 void CService_mill::SetServiceName(const std::string& name) {
   serviceName_ = name;
@@ -64,12 +73,59 @@ std::string CommandProgram(const std::string& command) {
   return command.substr(0, command.find(' '));
 }
 
+enum class FileIdentity { kSame, kOther, kGone, kUnknown };
+
+// Whether two paths name one file, by the volume and the file's index: the
+// same program reached through a link or another spelling is still itself.
+FileIdentity CompareFiles(const std::string& registered,
+                          const std::string& program) {
+  BY_HANDLE_FILE_INFORMATION info[2];
+  const std::string* paths[2] = {&registered, &program};
+  for (int i = 0; i < 2; ++i) {
+    FileHandle file(CreateFileA(
+        paths[i]->c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL));
+    if (!file.Valid()) {
+      const DWORD error = GetLastError();
+      return i == 0 && (error == ERROR_FILE_NOT_FOUND ||
+                        error == ERROR_PATH_NOT_FOUND)
+                 ? FileIdentity::kGone
+                 : FileIdentity::kUnknown;
+    }
+    if (!GetFileInformationByHandle(file.Get(), &info[i])) {
+      return FileIdentity::kUnknown;
+    }
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+                 info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+                 info[0].nFileIndexLow == info[1].nFileIndexLow
+             ? FileIdentity::kSame
+             : FileIdentity::kOther;
+}
+
+// Ours to remove: this very program, by any path, or a program that no
+// longer exists (its folder was moved or renamed). Where the files cannot
+// be compared, only the same path text will do.
+bool IsOursToRemove(const std::string& registered, const std::string& program) {
+  switch (CompareFiles(registered, program)) {
+    case FileIdentity::kSame:
+    case FileIdentity::kGone:
+      return true;
+    case FileIdentity::kOther:
+      return false;
+    case FileIdentity::kUnknown:
+      break;
+  }
+  return lstrcmpiA(registered.c_str(), program.c_str()) == 0;
+}
+
 }  // namespace
 
 bool CService_mill::Install(std::string* error) {
   ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE));
   if (!manager.Valid()) {
-    *error = SystemErrorText(GetLastError());
+    *error = StepFailed("Opening the Service Control Manager");
     return false;
   }
   std::string program;
@@ -83,7 +139,7 @@ bool CService_mill::Install(std::string* error) {
       SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
       SERVICE_ERROR_NORMAL, command.c_str(), NULL, NULL, NULL, NULL, NULL));
   if (!service.Valid()) {
-    *error = SystemErrorText(GetLastError());
+    *error = StepFailed("Creating the service");
     return false;
   }
   SERVICE_DESCRIPTIONA description;
@@ -96,14 +152,14 @@ bool CService_mill::Install(std::string* error) {
 bool CService_mill::Uninstall(std::string* error) {
   ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
   if (!manager.Valid()) {
-    *error = SystemErrorText(GetLastError());
+    *error = StepFailed("Opening the Service Control Manager");
     return false;
   }
   ServiceHandle service(OpenServiceA(
       manager.Get(), serviceName_.c_str(),
       DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
   if (!service.Valid()) {
-    *error = SystemErrorText(GetLastError());
+    *error = StepFailed("Opening the service");
     return false;
   }
   // Another install folder's service of the same name is not ours to take.
@@ -114,12 +170,12 @@ bool CService_mill::Uninstall(std::string* error) {
   std::vector<char> buffer(needed ? needed : 1);
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
   if (!QueryServiceConfigA(service.Get(), config, needed, &needed)) {
-    *error = SystemErrorText(GetLastError());
+    *error = StepFailed("Reading the service's configuration");
     return false;
   }
   const std::string registered =
       CommandProgram(config->lpBinaryPathName ? config->lpBinaryPathName : "");
-  if (lstrcmpiA(registered.c_str(), program.c_str()) != 0) {
+  if (!IsOursToRemove(registered, program)) {
     *error = "The service belongs to another program: " + registered;
     return false;
   }
@@ -127,7 +183,7 @@ bool CService_mill::Uninstall(std::string* error) {
   // name blocked: it is stopped first, with the engine's shutdown.
   if (!StopAndWait(service.Get(), error)) return false;
   if (!DeleteService(service.Get())) {
-    *error = SystemErrorText(GetLastError());
+    *error = StepFailed("Deleting the service");
     return false;
   }
   return true;
@@ -136,29 +192,37 @@ bool CService_mill::Uninstall(std::string* error) {
 bool CService_mill::StopAndWait(SC_HANDLE service, std::string* error) {
   // The service's own stop waits for the engine for about 30 s.
   const DWORD kStopBoundMs = 60000;
+  const DWORD kStepMs = 200;
   SERVICE_STATUS status = {};
   if (!QueryServiceStatus(service, &status)) {
-    *error = SystemErrorText(GetLastError());
+    *error = StepFailed("Querying the service's status");
     return false;
   }
   if (status.dwCurrentState == SERVICE_STOPPED) return true;
   if (status.dwCurrentState != SERVICE_STOP_PENDING &&
       !ControlService(service, SERVICE_CONTROL_STOP, &status)) {
-    *error = "The service could not be stopped: " +
-             SystemErrorText(GetLastError());
+    *error = StepFailed("Stopping the service");
     return false;
   }
   const DWORD start = GetTickCount();
-  while (QueryServiceStatus(service, &status) &&
-         status.dwCurrentState != SERVICE_STOPPED) {
+  for (;;) {
+    // A status that cannot be read is no proof that the service stopped.
+    if (!QueryServiceStatus(service, &status)) {
+      *error = StepFailed("Querying the service's status");
+      return false;
+    }
+    if (status.dwCurrentState == SERVICE_STOPPED) return true;
     if (GetTickCount() - start > kStopBoundMs) {
-      *error = "The service did not stop within " +
+      *error = "Stopping the service failed: it did not stop within " +
                std::to_string(kStopBoundMs / 1000) + " seconds";
       return false;
     }
-    Sleep(200);
+    if (stopWait_) {
+      stopWait_(kStepMs);
+    } else {
+      Sleep(kStepMs);
+    }
   }
-  return true;
 }
 
 // The service side. The dispatcher call blocks its thread for the whole life

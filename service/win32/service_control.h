@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "module_system.h"
@@ -24,8 +25,11 @@ enum ServiceControlEvent { kStartEvent = 1, kStopEvent = 2 };
 // and Stop to its dialog on the dialog's thread.
 class CService_mill : public ServiceControl {
  public:
-  void Attach(HWND control) { control_ = control; }
-  HWND Control() const { return control_; }
+  // How a remove waits, in steps of the given milliseconds, for a running
+  // service to stop: the window keeps answering meanwhile. Sleeps when unset.
+  void SetStopWait(std::function<void(DWORD)> wait) {
+    stopWait_ = std::move(wait);
+  }
 
   void SetServiceName(const std::string& name) override;
   void SetDisplayName(const std::string& name) override;
@@ -35,14 +39,12 @@ class CService_mill : public ServiceControl {
 
  private:
   // Stops a running service and waits for it; false with the reason.
-  static bool StopAndWait(SC_HANDLE service, std::string* error);
+  bool StopAndWait(SC_HANDLE service, std::string* error);
 
-  HWND control_ = NULL;
+  std::function<void(DWORD)> stopWait_;
   std::string serviceName_;
   std::string displayName_;
 };
-
-extern const char kServiceDescription[];
 
 }  // namespace morvasvc
 
