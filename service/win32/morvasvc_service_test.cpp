@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -476,6 +477,10 @@ TEST(MorvasvcService, WindowKeepsAnsweringWhileItsRemoveStopsTheService) {
   // runs connect to the service's control pipe.
   KernelHandle program(morva_testing::StartProcess(
       "\"" + service.Path("Morvasvc.exe") + "\"", service.Dir()));
+  // Never left open for the next test to find, whatever fails here.
+  const std::shared_ptr<void> ending(nullptr, [&program](void*) {
+    TerminateProcess(program.Get(), 1);
+  });
   // The service's own window has the same caption: this program's window.
   struct Search {
     DWORD processId;

@@ -76,7 +76,7 @@ TEST(Win32Files, AnotherOpenerMakesEveryOpenFail) {
   EXPECT_EQ("theirs", ReadAll(path + ".tmp"));
 
   // Never a folder created for a log.
-  EXPECT_EQ(OpenResult::kFailed,
+  EXPECT_EQ(OpenResult::kMissing,
             system.AppendToFile(folder + "\\logs\\activityLog.jsd", "x"));
   EXPECT_FALSE(Exists(folder + "\\logs"));
 }
