@@ -22,6 +22,11 @@ class EngineConnection {
 
 enum class ConnectResult { kConnected, kSocketProblem, kFailed };
 
+// Who sees what the shell shows (an "open with" prompt, an error): the
+// window's user, or nobody at all, as on a service's desktop where a prompt
+// would wait for ever.
+enum class ShellPrompts { kOwnedByWindow, kNever };
+
 // What the module needs from the system. The Win32 layer implements it once;
 // the tests implement it with fakes.
 class ModuleSystem {
@@ -56,7 +61,11 @@ class ModuleSystem {
   virtual std::vector<std::string> FindEntries(const std::string& pattern) = 0;
   // The shell's "open"; false with the system's reason when it refuses.
   virtual bool ShellOpen(const std::string& file, const std::string& parameters,
-                         const std::string& directory, std::string* error) = 0;
+                         const std::string& directory, ShellPrompts prompts,
+                         std::string* error) = 0;
+  // Whether the Service Control Manager started this process: then nobody
+  // sees its windows.
+  virtual bool RunByServiceManager() = 0;
 
   // TCP to the local machine's loopback host name; a connection not made
   // within timeoutMs counts as kFailed.
@@ -83,8 +92,9 @@ class ServiceControl {
   virtual void SetServiceName(const std::string& name) = 0;
   virtual void SetDisplayName(const std::string& name) = 0;
   virtual bool IsInstalled() = 0;
-  // false with the system's reason when the registration fails.
-  virtual bool Install(std::string* error) = 0;
+  // false with the system's reason when the registration fails; warning
+  // says what the system refused of a registration that worked.
+  virtual bool Install(std::string* error, std::string* warning) = 0;
   virtual bool Uninstall(std::string* error) = 0;
 };
 

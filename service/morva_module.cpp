@@ -49,16 +49,20 @@ OpenResult RetryWhileBusy(ModuleSystem& system,
 MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
     : system_(system), control_(control) {}
 
-void MorvaModule::LogActivity(const std::string& message) {
-  const std::string path = activityLogPath;
+void AppendActivityEntry(ModuleSystem& system, const std::string& path,
+                         const std::string& message) {
   std::tm localTime;
-  const bool haveTime = system_.ToLocalTime(system_.Now(), &localTime);
+  const bool haveTime = system.ToLocalTime(system.Now(), &localTime);
   const std::string entry = ToTextMode(FormatLogEntry(
       FormatLogTimestamp(haveTime ? &localTime : nullptr), message));
   if (path.empty()) return;
   RetryWhileBusy(
-      system_, [&] { return system_.AppendToFile(path, entry); },
+      system, [&] { return system.AppendToFile(path, entry); },
       kLogBusyBoundMs, kLogRetryMs);
+}
+
+void MorvaModule::LogActivity(const std::string& message) {
+  AppendActivityEntry(system_, activityLogPath, message);
 }
 
 void MorvaModule::FindInstallDir() {
@@ -102,7 +106,9 @@ void MorvaModule::LaunchEngine() {
     return;
   }
   std::string error;
-  if (!system_.ShellOpen(javaExe, arguments, installDir, &error)) {
+  // Only the service launches the engine, and nobody sees its desktop.
+  if (!system_.ShellOpen(javaExe, arguments, installDir, ShellPrompts::kNever,
+                         &error)) {
     LogActivity("NT Service Module: ERROR: Engine could not be launched: " +
                 error);
   }
@@ -304,6 +310,18 @@ void MorvaModule::RunStartUpSequence() {
   HandleCommandLine();
 }
 
+bool MorvaModule::EndQuietlyOnStartUpFailure(const std::string& reason) {
+  if (!system_.RunByServiceManager() &&
+      DetectCommandLineAction(system_.CommandLine()) == CommandLineAction::kNone) {
+    return false;
+  }
+  FindInstallDir();
+  ReadEngineSettings();
+  LogActivity("NT Service Module: ERROR: " + reason);
+  system_.EndProcess(1);
+  return true;
+}
+
 void MorvaModule::HandleCommandLine() {
   std::string commandLine = system_.CommandLine();
   const size_t begin = commandLine.find_first_not_of(" \t\n\v\f\r");
@@ -313,7 +331,7 @@ void MorvaModule::HandleCommandLine() {
                     : commandLine.substr(begin, end - begin + 1);
   LogActivity("NT Service Module: commandline = " + commandLine);
 
-  std::string error;
+  std::string error, warning;
   switch (DetectCommandLineAction(commandLine)) {
     case CommandLineAction::kNone:
       return;
@@ -331,7 +349,7 @@ void MorvaModule::HandleCommandLine() {
       }
       control_.SetServiceName(serviceName);
       control_.SetDisplayName(serviceName);
-      if (!control_.Install(&error)) {
+      if (!control_.Install(&error, &warning)) {
         LogActivity(
             "NT Service Module commandline mode: Service could not be "
             "installed: " +
@@ -343,6 +361,7 @@ void MorvaModule::HandleCommandLine() {
           "NT Service Module: Service installed via commandline.  Service "
           "name = " +
           serviceName);
+      if (!warning.empty()) LogActivity("NT Service Module: WARNING: " + warning);
       system_.EndProcess(0);
       return;
     case CommandLineAction::kRemove:
@@ -457,8 +476,8 @@ void MorvaModule::OnInstallService() {
   // The name the module state holds, not what the field may show unsaved.
   control_.SetServiceName(serviceName);
   control_.SetDisplayName(serviceName);
-  std::string error;
-  if (control_.Install(&error)) {
+  std::string error, warning;
+  if (control_.Install(&error, &warning)) {
     statusText =
         "Service Installed. Use Service Control Manager to Start Service.  "
         "This window can be closed now.  You only need this window to "
@@ -468,6 +487,7 @@ void MorvaModule::OnInstallService() {
   }
   ShowMessage(statusText);
   LogActivity("NT Service Module: " + statusText);
+  if (!warning.empty()) LogActivity("NT Service Module: WARNING: " + warning);
   FillFields();
 }
 
@@ -534,7 +554,7 @@ void MorvaModule::OnSaveSettings() {
 void MorvaModule::OnOpenHelp() {
   std::string error;
   system_.ShellOpen(GetWorkingDir() + "\\help\\english\\gui\\NTService.htm", "",
-                    "", &error);
+                    "", ShellPrompts::kOwnedByWindow, &error);
 }
 
 }  // namespace morvasvc

@@ -9,6 +9,11 @@
 
 namespace morvasvc {
 
+// One time-stamped entry appended to the activity log at path; an empty
+// path, or a log that stays held, drops it.
+void AppendActivityEntry(ModuleSystem& system, const std::string& path,
+                         const std::string& message);
+
 // The module state and every operation on it that does not need the window.
 // The main window derives from it; the tests drive it with fakes.
 class MorvaModule {
@@ -41,6 +46,10 @@ class MorvaModule {
   // Install folder, settings, service name, then the command-line mode,
   // which ends the process when a switch is given.
   void RunStartUpSequence();
+  // A start-up failure (no sockets) that nobody would see in a box when a
+  // switch or the Service Control Manager started the program: it goes to
+  // the log and the process ends with 1. false when a user should see it.
+  bool EndQuietlyOnStartUpFailure(const std::string& reason);
 
   // The window's buttons.
   void OnInstallService();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "activity_log.h"
 #include "fake_module_system.h"
 #include "module_texts.h"
@@ -459,6 +461,33 @@ TEST_F(MorvaModuleTest, CommandLineInstall) {
     ASSERT_GE(log.size(), tail.size()) << c.name;
     EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << c.name;
   }
+
+  // Restart after a failure refused: installed all the same, one entry more.
+  system.commandLine = "Morvasvc.exe install_51924706";
+  control.installWarning = "Setting the service to restart after a failure "
+                           "failed: Access is denied.";
+  module.HandleCommandLine();
+  EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
+  const Strings messages = LoggedMessages();
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ("NT Service Module: WARNING: " + control.installWarning,
+            messages.back());
+}
+
+// No box where nobody would see it: on the service's desktop, or under an
+// installer's switch.
+TEST_F(MorvaModuleTest, StartUpFailureWithNobodyToSeeABox) {
+  const std::string reason = "Windows sockets initialization failed.";
+  EXPECT_FALSE(module.EndQuietlyOnStartUpFailure(reason));
+  system.runByServiceManager = true;
+  EXPECT_TRUE(module.EndQuietlyOnStartUpFailure(reason));
+  system.runByServiceManager = false;
+  system.commandLine = "\"C:\\Morva\\Morvasvc.exe\" remove_51924706";
+  EXPECT_TRUE(module.EndQuietlyOnStartUpFailure(reason));
+  EXPECT_EQ(std::vector<uint32_t>({1, 1}), system.exitCodes);
+  const Strings messages = LoggedMessages();
+  EXPECT_EQ(2, std::count(messages.begin(), messages.end(),
+                          "NT Service Module: ERROR: " + reason));
 }
 
 }  // namespace

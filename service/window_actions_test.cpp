@@ -202,6 +202,7 @@ TEST_F(WindowActionsTest, HelpOpensThePageInTheInstallFolder) {
   EXPECT_EQ("C:\\Morva\\help\\english\\gui\\NTService.htm",
             system.shellCalls[0].file);
   EXPECT_EQ("", system.shellCalls[0].parameters);
+  EXPECT_EQ(ShellPrompts::kOwnedByWindow, system.shellCalls[0].prompts);
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ class FakeModuleSystem : public ModuleSystem {
   std::vector<uint32_t> sleeps;
   struct ShellCall {
     std::string file, parameters, directory;
+    ShellPrompts prompts;
   };
   std::vector<ShellCall> shellCalls;
   std::vector<uint16_t> connectPorts;
@@ -119,9 +120,12 @@ class FakeModuleSystem : public ModuleSystem {
   std::vector<std::string> FindEntries(const std::string&) override {
     return jars;
   }
+  bool runByServiceManager = false;
+  bool RunByServiceManager() override { return runByServiceManager; }
   bool ShellOpen(const std::string& file, const std::string& parameters,
-                 const std::string& directory, std::string* error) override {
-    shellCalls.push_back({file, parameters, directory});
+                 const std::string& directory, ShellPrompts prompts,
+                 std::string* error) override {
+    shellCalls.push_back({file, parameters, directory, prompts});
     if (!shellAccepts) *error = "The system cannot find the file specified.";
     return shellAccepts;
   }
@@ -169,6 +173,7 @@ class FakeServiceControl : public ServiceControl {
  public:
   bool installed = false;
   bool refuses = false;
+  std::string installWarning;
   std::vector<std::string> calls;
 
   void SetServiceName(const std::string& name) override {
@@ -181,12 +186,13 @@ class FakeServiceControl : public ServiceControl {
     calls.push_back("IsInstalled");
     return installed;
   }
-  bool Install(std::string* error) override {
+  bool Install(std::string* error, std::string* warning) override {
     calls.push_back("Install");
     if (refuses) {
       *error = "Access is denied.";
       return false;
     }
+    *warning = installWarning;
     installed = true;
     return true;
   }

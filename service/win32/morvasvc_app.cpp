@@ -25,7 +25,10 @@ class CMorvasvcApp : public CWinApp {
         sockets.wVersion != MAKEWORD(1, 1)) {
       char text[128] = "";
       LoadStringA(Instance(), IDP_SOCKETS_INIT_FAILED, text, sizeof text);
-      AfxMessageBox(text);
+      Win32ModuleSystem system;
+      CService_mill control;
+      MorvaModule module(system, control);
+      if (!module.EndQuietlyOnStartUpFailure(text)) AfxMessageBox(text);
       return false;
     }
 

@@ -400,11 +400,16 @@ TEST(MorvasvcService, SettingsFileHeldAcrossTheStartIsRead) {
   ASSERT_TRUE(service.Stop());
 }
 
-// A Java path far beyond what a path can be: the launch fails with its
-// entry, and the service start completes.
-TEST(MorvasvcService, OverlongJavaPathFailsTheLaunchOnly) {
-  InstalledService service("Quiddal", "Quiddal7", 1,
-                           "C:\\" + std::string(1000, 'j') + "\\javaw.exe");
+// A Java path far beyond what a path can be, or one whose extension no
+// program is registered for (where the shell would ask which program to
+// use, on a desktop nobody sees): the launch fails with its entry, and the
+// service starts and stops.
+TEST(MorvasvcService, JavaPathsTheShellCannotOpenFailTheLaunchOnly) {
+  for (const std::string& javaExe :
+       {"C:\\" + std::string(1000, 'j') + "\\javaw.exe",
+        std::string("jre\\bin\\javaw.morvanoprogram")}) {
+  InstalledService service("Quiddal", "Quiddal7", 1, javaExe);
+  WriteAll(service.Path("jre\\bin\\javaw.morvanoprogram"), "");
   ASSERT_TRUE(service.Start());
   const Strings messages = service.LogMessages();
   const auto failed = std::find_if(
@@ -415,6 +420,7 @@ TEST(MorvasvcService, OverlongJavaPathFailsTheLaunchOnly) {
   ASSERT_NE(messages.end(), failed);
   EXPECT_EQ(0u, (failed - 1)->rfind("NT Service Module: Engine arguments = ", 0));
   ASSERT_TRUE(service.Stop());
+  }
 }
 
 // Remove takes only this folder's own service, and stops it first when it

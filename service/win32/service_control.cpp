@@ -5,6 +5,9 @@
 
 #include "dialog_framework.h"
 #include "handle.h"
+#include "morva_module.h"
+#include "service_run.h"
+#include "win32_module_system.h"
 
 namespace morvasvc {
 
@@ -122,7 +125,7 @@ bool IsOursToRemove(const std::string& registered, const std::string& program) {
 
 }  // namespace
 
-bool CService_mill::Install(std::string* error) {
+bool CService_mill::Install(std::string* error, std::string* warning) {
   ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE));
   if (!manager.Valid()) {
     *error = StepFailed("Opening the Service Control Manager");
@@ -146,7 +149,35 @@ bool CService_mill::Install(std::string* error) {
   description.lpDescription = const_cast<char*>(kServiceDescription);
   ChangeServiceConfig2A(service.Get(), SERVICE_CONFIG_DESCRIPTION,
                         &description);
+  ConfigureShutdownAndRecovery(service.Get(), warning);
   return true;
+}
+
+// Best effort: a system that refuses these still has a working service.
+void CService_mill::ConfigureShutdownAndRecovery(SC_HANDLE service,
+                                                 std::string* warning) {
+  SERVICE_PRESHUTDOWN_INFO preshutdown = {kPreshutdownTimeoutMs};
+  ChangeServiceConfig2A(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown);
+
+  SC_ACTION actions[kRestartsBeforeGivingUp + 1] = {};
+  for (uint32_t i = 0; i < kRestartsBeforeGivingUp; ++i) {
+    actions[i].Type = SC_ACTION_RESTART;
+    actions[i].Delay = kRestartDelayMs;
+  }
+  actions[kRestartsBeforeGivingUp].Type = SC_ACTION_NONE;
+  SERVICE_FAILURE_ACTIONSA failure = {};
+  failure.dwResetPeriod = kFailureCountResetSeconds;
+  failure.cActions = kRestartsBeforeGivingUp + 1;
+  failure.lpsaActions = actions;
+  if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS,
+                             &failure)) {
+    *warning = StepFailed("Setting the service to restart after a failure");
+    return;
+  }
+  // A stop with an error code (a handler that ran past its bound) counts as
+  // a failure too; systems before Vista lack this, Wine refuses it.
+  SERVICE_FAILURE_ACTIONS_FLAG flag = {TRUE};
+  ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag);
 }
 
 bool CService_mill::Uninstall(std::string* error) {
@@ -234,53 +265,73 @@ const UINT WM_SERVICE_START = WM_APP + 0x200;
 const UINT WM_SERVICE_STOP = WM_APP + 0x201;
 const UINT WM_SERVICE_ENDED = WM_APP + 0x202;
 
-const DWORD kWaitHintMs = 30000;
+static_assert(SERVICE_STOPPED == kServiceStopped &&
+                  SERVICE_START_PENDING == kServiceStartPending &&
+                  SERVICE_STOP_PENDING == kServiceStopPending &&
+                  SERVICE_RUNNING == kServiceRunning &&
+                  SERVICE_ACCEPT_PRESHUTDOWN == kAcceptPreshutdown &&
+                  SERVICE_CONTROL_PRESHUTDOWN == kControlPreshutdown &&
+                  ERROR_SERVICE_SPECIFIC_ERROR == kServiceSpecificError,
+              "the manager's numbers");
 
-struct ServiceRun {
+struct ServiceRunState {
   HWND control = NULL;
-  HANDLE controlCreated = NULL;
   SERVICE_STATUS_HANDLE statusHandle = NULL;
-  SERVICE_STATUS status = {};
+  HANDLE controlCreated = NULL;
   HANDLE startHandled = NULL;
   HANDLE stopHandled = NULL;
-  HANDLE stopRequestedEvent = NULL;
-  LONG stopRequested = 0;
+  HANDLE stopRequested = NULL;
+  // The activity log as the window last knew it, for an entry written while
+  // the window's thread is held up.
+  CRITICAL_SECTION logLock;
+  std::string logPath;
 };
-ServiceRun* run = nullptr;
+ServiceRunState* run = nullptr;
 
-void Report(DWORD state, DWORD checkPoint = 0) {
-  run->status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-  run->status.dwCurrentState = state;
-  run->status.dwControlsAccepted =
-      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN
-                               : 0;
-  run->status.dwWin32ExitCode = NO_ERROR;
-  run->status.dwCheckPoint = checkPoint;
-  run->status.dwWaitHint =
-      state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING
-          ? kWaitHintMs
-          : 0;
-  SetServiceStatus(run->statusHandle, &run->status);
-}
-
-// Waits for the window's handler, telling the manager it is still at work.
-void WaitReporting(HANDLE handled, DWORD pendingState) {
-  while (WaitForSingleObject(handled, kWaitHintMs / 3) == WAIT_TIMEOUT) {
-    Report(pendingState, run->status.dwCheckPoint + 1);
+class Win32ServiceHost : public ServiceHost {
+ public:
+  bool ReportStatus(const ServiceStatus& status) override {
+    SERVICE_STATUS reported = {};
+    reported.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    reported.dwCurrentState = status.state;
+    reported.dwControlsAccepted = status.controlsAccepted;
+    reported.dwWin32ExitCode = status.win32ExitCode;
+    reported.dwServiceSpecificExitCode = status.serviceSpecificExitCode;
+    reported.dwCheckPoint = status.checkPoint;
+    reported.dwWaitHint = status.waitHintMs;
+    return SetServiceStatus(run->statusHandle, &reported) != FALSE;
   }
-}
+  bool WaitForWindow(WindowStage stage, uint32_t ms) override {
+    HANDLE event = stage == WindowStage::kCreated        ? run->controlCreated
+                   : stage == WindowStage::kStartHandled ? run->startHandled
+                                                         : run->stopHandled;
+    return WaitForSingleObject(event, ms) == WAIT_OBJECT_0;
+  }
+  void PostStart() override {
+    PostMessageA(run->control, WM_SERVICE_START, 0, 0);
+  }
+  void PostStop() override { PostMessageA(run->control, WM_SERVICE_STOP, 0, 0); }
+  void WaitForStopRequest() override {
+    WaitForSingleObject(run->stopRequested, INFINITE);
+  }
+  uint64_t TickMs() override { return GetTickCount64(); }
+  void Log(const std::string& message) override {
+    EnterCriticalSection(&run->logLock);
+    const std::string path = run->logPath;
+    LeaveCriticalSection(&run->logLock);
+    Win32ModuleSystem system;
+    AppendActivityEntry(system, path, message);
+  }
+  void EndProcess(uint32_t exitCode) override { ExitProcess(exitCode); }
+};
 
+// The manager's thread only signals; the service's thread reports.
 DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
-  switch (control) {
-    case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
-      if (InterlockedExchange(&run->stopRequested, 1) == 0) {
-        Report(SERVICE_STOP_PENDING, 1);
-        PostMessageA(run->control, WM_SERVICE_STOP, 0, 0);
-        SetEvent(run->stopRequestedEvent);
-      }
+  switch (ClassifyControl(control)) {
+    case ControlAction::kStop:
+      SetEvent(run->stopRequested);
       return NO_ERROR;
-    case SERVICE_CONTROL_INTERROGATE:
+    case ControlAction::kAnswer:
       return NO_ERROR;
     default:
       return ERROR_CALL_NOT_IMPLEMENTED;
@@ -288,20 +339,10 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*) {
-  run->statusHandle =
-      RegisterServiceCtrlHandlerExA("", ControlHandler, NULL);
+  run->statusHandle = RegisterServiceCtrlHandlerExA("", ControlHandler, NULL);
   if (!run->statusHandle) return;
-  Report(SERVICE_START_PENDING, 1);
-  // The window may still be on its way: the manager hears from us meanwhile.
-  WaitReporting(run->controlCreated, SERVICE_START_PENDING);
-  PostMessageA(run->control, WM_SERVICE_START, 0, 0);
-  WaitReporting(run->startHandled, SERVICE_START_PENDING);
-  Report(SERVICE_RUNNING);
-  WaitForSingleObject(run->stopRequestedEvent, INFINITE);
-  // The window's stop handler waits for the engine to let go of its port;
-  // meanwhile the manager sees the stop under way.
-  WaitReporting(run->stopHandled, SERVICE_STOP_PENDING);
-  Report(SERVICE_STOPPED);
+  Win32ServiceHost host;
+  RunService(host);
 }
 
 DWORD WINAPI DispatcherThread(LPVOID) {
@@ -349,15 +390,23 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 
 }  // namespace
 
+void PublishActivityLogPath(const std::string& path) {
+  if (!run) return;
+  EnterCriticalSection(&run->logLock);
+  run->logPath = path;
+  LeaveCriticalSection(&run->logLock);
+}
+
 bool RegisterServiceControlClass(HINSTANCE instance) {
   // The manager expects to hear from a service soon after it starts the
   // program, before any window exists, so the dispatcher starts here.
   if (!run) {
-    run = new ServiceRun;
+    run = new ServiceRunState;
+    InitializeCriticalSection(&run->logLock);
     run->controlCreated = CreateEventA(NULL, TRUE, FALSE, NULL);
     run->startHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
     run->stopHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
-    run->stopRequestedEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    run->stopRequested = CreateEventA(NULL, TRUE, FALSE, NULL);
     HANDLE thread = CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL);
     if (thread) CloseHandle(thread);
   }

@@ -15,6 +15,9 @@ namespace morvasvc {
 extern const char kServiceControlClass[];
 // Registers it; a dialog that names it cannot be created before this.
 bool RegisterServiceControlClass(HINSTANCE instance);
+// Where an entry goes that the service's own thread writes when the window's
+// thread is held up; the window tells it whenever the path may change.
+void PublishActivityLogPath(const std::string& path);
 
 // Dispatch ids of the control's events.
 enum ServiceControlEvent { kStartEvent = 1, kStopEvent = 2 };
@@ -34,10 +37,12 @@ class CService_mill : public ServiceControl {
   void SetServiceName(const std::string& name) override;
   void SetDisplayName(const std::string& name) override;
   bool IsInstalled() override;
-  bool Install(std::string* error) override;
+  bool Install(std::string* error, std::string* warning) override;
   bool Uninstall(std::string* error) override;
 
  private:
+  static void ConfigureShutdownAndRecovery(SC_HANDLE service,
+                                           std::string* warning);
   // Stops a running service and waits for it; false with the reason.
   bool StopAndWait(SC_HANDLE service, std::string* error);
 

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <ctime>
 #include <vector>
@@ -166,24 +167,60 @@ std::vector<std::string> Win32ModuleSystem::FindEntries(
 bool Win32ModuleSystem::ShellOpen(const std::string& file,
                                   const std::string& parameters,
                                   const std::string& directory,
-                                  std::string* error) {
+                                  ShellPrompts prompts, std::string* error) {
   // The shell has fixed-size buffers for the program's path; a longer one
   // could crash the caller instead of failing.
   if (file.size() >= MAX_PATH || directory.size() >= MAX_PATH) {
     *error = SystemErrorText(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
+  SHELLEXECUTEINFOA execute = {};
+  execute.cbSize = sizeof execute;
+  // Done before the call returns: the thread goes on with the next step.
+  execute.fMask = SEE_MASK_NOASYNC;
+  if (prompts == ShellPrompts::kNever) {
+    // A prompt on the service's desktop would hold its thread for ever.
+    execute.fMask |= SEE_MASK_FLAG_NO_UI;
+  } else {
+    execute.hwnd = AfxGetMainWnd();
+  }
+  execute.lpVerb = "open";
+  execute.lpFile = file.c_str();
+  execute.lpParameters = parameters.c_str();
+  execute.lpDirectory = directory.c_str();
+  execute.nShow = SW_SHOWNORMAL;
   SetLastError(NO_ERROR);
-  // Whatever the shell shows (an "open with" prompt, an error) belongs to
-  // the main window.
-  const INT_PTR result = reinterpret_cast<INT_PTR>(
-      ShellExecuteA(AfxGetMainWnd(), "open", file.c_str(), parameters.c_str(),
-                    directory.c_str(), SW_SHOWNORMAL));
-  if (result > 32) return true;
+  if (ShellExecuteExA(&execute)) return true;
   DWORD code = GetLastError();
   // The shell's own codes below 32 match the system's error numbers.
-  if (code == NO_ERROR) code = result == 0 ? ERROR_OUTOFMEMORY : result;
+  if (code == NO_ERROR) {
+    const INT_PTR result = reinterpret_cast<INT_PTR>(execute.hInstApp);
+    code = result > 0 && result <= 32 ? static_cast<DWORD>(result)
+                                      : ERROR_OUTOFMEMORY;
+  }
   *error = SystemErrorText(code);
+  return false;
+}
+
+// A service's parent is the Service Control Manager's process.
+bool Win32ModuleSystem::RunByServiceManager() {
+  const DWORD self = GetCurrentProcessId();
+  FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.Valid()) return false;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32First(snapshot.Get(), &entry); more;
+       more = Process32Next(snapshot.Get(), &entry)) {
+    if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
+  }
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.Get(), &entry); parent && more;
+       more = Process32Next(snapshot.Get(), &entry)) {
+    if (entry.th32ProcessID == parent) {
+      return lstrcmpiA(entry.szExeFile, "services.exe") == 0;
+    }
+  }
   return false;
 }
 

@@ -22,7 +22,9 @@ class Win32ModuleSystem : public ModuleSystem {
   bool SetCurrentDir(const std::string& dir) override;
   std::vector<std::string> FindEntries(const std::string& pattern) override;
   bool ShellOpen(const std::string& file, const std::string& parameters,
-                 const std::string& directory, std::string* error) override;
+                 const std::string& directory, ShellPrompts prompts,
+                 std::string* error) override;
+  bool RunByServiceManager() override;
   ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) override;
