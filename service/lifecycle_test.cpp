@@ -204,6 +204,39 @@ TEST_F(LifecycleTest, StopWaitsUntilTheEngineLetsGo) {
   EXPECT_TRUE(LoggedMessages().empty());
 }
 
+// Run as the service, what an administrator must see reaches the event log,
+// and an engine that keeps dying is reported at most once in ten minutes.
+TEST_F(LifecycleTest, EventsForTheAdministrator) {
+  module.serviceName = "Plenor7";
+  module.installDir = "C:\\Morva";
+  system.shellAccepts = false;
+  system.busyFor[system.Resolve("ntServiceSettings.jsd")] = 1 << 30;
+  module.OnServiceStart("");
+  system.shellAccepts = true;
+  for (uint64_t afterMs : {61000, 61000, 600000}) {
+    system.tickMs += afterMs;
+    module.SuperviseEngine();
+  }
+  EXPECT_EQ(4u, system.shellCalls.size());
+  const std::string folder = "\r\n\r\nInstall folder: C:\\Morva";
+  const std::string relaunched =
+      "NT Service Module: Engine is not running\r\nNT Service Module: "
+      "launching scheduler engine\r\n\r\nLaunches after the engine was found "
+      "not running, since the last report: ";
+  const Strings expected = {
+      "E NT Service Module: ERROR: ntServiceSettings.jsd is held by another "
+      "program; default settings are used for this run" + folder,
+      "E NT Service Module: ERROR: Engine could not be launched: The system "
+      "cannot find the file specified." + folder,
+      "W " + relaunched + "1" + folder, "W " + relaunched + "2" + folder};
+  Strings events;
+  for (const FakeModuleSystem::Event& e : system.events) {
+    EXPECT_EQ("Plenor7", e.source);
+    events.push_back((e.type == EventType::kError ? "E " : "W ") + e.text);
+  }
+  EXPECT_EQ(expected, events);
+}
+
 TEST(SupervisionIntervalMs, NoOverflowAndWithinTheTimerRange) {
   EXPECT_EQ(60000u, SupervisionIntervalMs(1));
   // 100000 minutes overflow 32 bits; the timer gets its longest interval.

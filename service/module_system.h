@@ -12,6 +12,8 @@ namespace morvasvc {
 // kBusy: another opener holds the file; kMissing: no such file or folder.
 enum class OpenResult { kDone, kBusy, kMissing, kFailed };
 
+enum class EventType { kError, kWarning };
+
 // One accepted connection to the engine control port.
 class EngineConnection {
  public:
@@ -78,6 +80,11 @@ class ModuleSystem {
   virtual bool IsLeadByte(unsigned char byte) = 0;
   virtual std::string WideToAnsi(const std::u16string& text) = 0;
 
+  // One entry of the Application event log under source; a failure
+  // changes nothing.
+  virtual void ReportToEventLog(const std::string& source, EventType type,
+                           const std::string& text) = 0;
+
   virtual std::string CommandLine() = 0;
   // The full path of the running program.
   virtual std::string ProgramPath() = 0;
@@ -96,6 +103,10 @@ class ServiceControl {
   // says what the system refused of a registration that worked.
   virtual bool Install(std::string* error, std::string* warning) = 0;
   virtual bool Uninstall(std::string* error) = 0;
+  // The service's name as a source of the Application event log, whose
+  // texts are in this program; false with the reason.
+  virtual bool AddEventSource(std::string* error) = 0;
+  virtual bool RemoveEventSource(std::string* error) = 0;
 };
 
 }  // namespace morvasvc

@@ -25,6 +25,8 @@ const uint32_t kConnectBoundMs = 3000;
 // How long a stop waits for the engine to let go of its port.
 const uint32_t kStopWaitBoundMs = 30000;
 const uint32_t kStopProbeMs = 250;
+// The same warning reaches the event log at most this often.
+const uint64_t kRelaunchReportMs = 600000;
 
 // Repeats operation while another process holds the file, for about boundMs.
 // The count of attempts bounds it too, should the clock stand still.
@@ -98,7 +100,7 @@ void MorvaModule::LaunchEngine() {
   LogActivity("NT Service Module: Engine arguments = " + arguments);
   // Cut off, the class path would lose a jar and the main class in silence.
   if (!EngineCommandLineFits(javaExe, arguments)) {
-    LogActivity(
+    LogError(
         "NT Service Module: ERROR: Engine could not be launched: the engine "
         "path and arguments are longer than the " +
         std::to_string(kCommandLineLimit) +
@@ -109,8 +111,7 @@ void MorvaModule::LaunchEngine() {
   // Only the service launches the engine, and nobody sees its desktop.
   if (!system_.ShellOpen(javaExe, arguments, installDir, ShellPrompts::kNever,
                          &error)) {
-    LogActivity("NT Service Module: ERROR: Engine could not be launched: " +
-                error);
+    LogError("NT Service Module: ERROR: Engine could not be launched: " + error);
   }
 }
 
@@ -132,12 +133,16 @@ void MorvaModule::ReadEngineSettings() {
     if (read != OpenResult::kBusy) {
       LogActivity("Failed to read settings from: " + path);
     }
+    if (read == OpenResult::kFailed && key == std::string("DATA_FOLDER")) {
+      ReportServiceEvent(EventType::kError,
+                         "Failed to read settings from: " + path);
+    }
     return std::string(defaultValue);
   };
   activityLogPath = setting("DATA_FOLDER", "data") + "\\logs\\activityLog.jsd";
   enginePort = static_cast<uint32_t>(ParseDecimal(setting("ENGINE_PORT", "1967")));
   if (read == OpenResult::kBusy) {
-    LogActivity("NT Service Module: ERROR: " + path +
+    LogError("NT Service Module: ERROR: " + path +
                 " is held by another program; default settings are used for "
                 "this run");
   }
@@ -205,16 +210,18 @@ void MorvaModule::LoadModuleSettings() {
     case SettingsRead::kWhole:
       return;
     case SettingsRead::kMissing:
-      SaveModuleSettings();
+      if (!SaveModuleSettings()) {
+        ReportServiceEvent(EventType::kError, statusText);
+      }
       return;
     case SettingsRead::kDamaged:
-      LogActivity("NT Service Module: ERROR: " +
+      LogError("NT Service Module: ERROR: " +
                   SettingsProblem(moduleSettingsRead_) +
                   "; defaults stand in for what cannot be read until the "
                   "settings are saved again");
       return;
     default:
-      LogActivity("NT Service Module: ERROR: " +
+      LogError("NT Service Module: ERROR: " +
                   SettingsProblem(moduleSettingsRead_) +
                   "; default settings are used for this run");
       return;
@@ -310,6 +317,27 @@ void MorvaModule::RunStartUpSequence() {
   HandleCommandLine();
 }
 
+// Neither fails the install or the remove: the service works without it.
+void MorvaModule::AddEventSource() {
+  std::string error;
+  if (!control_.AddEventSource(&error)) {
+    LogActivity(
+        "NT Service Module: WARNING: The event log source could not be "
+        "registered: " +
+        error);
+  }
+}
+
+void MorvaModule::RemoveEventSource() {
+  std::string error;
+  if (!control_.RemoveEventSource(&error)) {
+    LogActivity(
+        "NT Service Module: WARNING: The event log source could not be "
+        "removed: " +
+        error);
+  }
+}
+
 bool MorvaModule::EndQuietlyOnStartUpFailure(const std::string& reason) {
   if (!system_.RunByServiceManager() &&
       DetectCommandLineAction(system_.CommandLine()) == CommandLineAction::kNone) {
@@ -362,6 +390,7 @@ void MorvaModule::HandleCommandLine() {
           "name = " +
           serviceName);
       if (!warning.empty()) LogActivity("NT Service Module: WARNING: " + warning);
+      AddEventSource();
       system_.EndProcess(0);
       return;
     case CommandLineAction::kRemove:
@@ -380,6 +409,7 @@ void MorvaModule::HandleCommandLine() {
         return;
       }
       LogActivity("NT Service Module: Service removed via commandline");
+      RemoveEventSource();
       system_.EndProcess(0);
       return;
   }
@@ -389,7 +419,22 @@ void MorvaModule::HandleCommandLine() {
 
 namespace morvasvc {
 
+void MorvaModule::ReportServiceEvent(EventType type,
+                                     const std::string& message) {
+  if (!reportsEvents_) return;
+  system_.ReportToEventLog(serviceName, type,
+                      message + "\r\n\r\nInstall folder: " + installDir);
+}
+
+void MorvaModule::LogError(const std::string& message) {
+  LogActivity(message);
+  ReportServiceEvent(EventType::kError, message);
+}
+
 void MorvaModule::OnServiceStart(const std::string&) {
+  // Only the service reports to the event log: there is nobody else to see.
+  reportsEvents_ = true;
+  inServiceStart_ = true;
   serviceStopped_ = false;
   FindInstallDir();
   ReadEngineSettings();
@@ -400,7 +445,7 @@ void MorvaModule::OnServiceStart(const std::string&) {
   LogActivity("NT Service Module: Engine Port = " +
               std::to_string(static_cast<int32_t>(enginePort)));
   if (!IsValidEnginePort(enginePort)) {
-    LogActivity("NT Service Module: ERROR: Engine port " +
+    LogError("NT Service Module: ERROR: Engine port " +
                 std::to_string(static_cast<int32_t>(enginePort)) +
                 " is not between 1 and 65535; the engine cannot be reached "
                 "on it");
@@ -408,6 +453,7 @@ void MorvaModule::OnServiceStart(const std::string&) {
   // Back-dated, so an engine that does not answer is launched at once.
   lastLaunchTime = static_cast<int64_t>(system_.TickMs()) - 120000;
   SuperviseEngine();
+  inServiceStart_ = false;
   SetSupervisionTimer(SupervisionIntervalMs(period));
   LogActivity(
       "NT Service Module: NT Service Started. Service Working Directory = " +
@@ -424,6 +470,23 @@ void MorvaModule::SuperviseEngine() {
   LogActivity("NT Service Module: launching scheduler engine");
   LaunchEngine();
   lastLaunchTime = static_cast<int64_t>(system_.TickMs());
+  // Launched again by a tick: the engine died. An engine that keeps dying
+  // is reported once in ten minutes, with the count since the last report.
+  if (inServiceStart_) return;
+  ++relaunchesUnreported_;
+  const uint64_t now = system_.TickMs();
+  if (relaunchReported_ && now - lastRelaunchReportMs_ < kRelaunchReportMs) {
+    return;
+  }
+  ReportServiceEvent(
+      EventType::kWarning,
+      "NT Service Module: Engine is not running\r\nNT Service Module: "
+      "launching scheduler engine\r\n\r\nLaunches after the engine was "
+      "found not running, since the last report: " +
+          std::to_string(relaunchesUnreported_));
+  relaunchReported_ = true;
+  lastRelaunchReportMs_ = now;
+  relaunchesUnreported_ = 0;
 }
 
 void MorvaModule::OnServiceStop() {
@@ -453,11 +516,13 @@ void MorvaModule::WaitForEngineToLetGo() {
     if (system_.TickMs() - start >= kStopWaitBoundMs) break;
     system_.Sleep(kStopProbeMs);
   }
-  LogActivity(
+  const std::string warning =
       "NT Service Module: WARNING: Engine still answers on selected port " +
       std::to_string(static_cast<int32_t>(enginePort)) + " after " +
       std::to_string(kStopWaitBoundMs / 1000) +
-      " seconds; the service stops without waiting longer");
+      " seconds; the service stops without waiting longer";
+  LogActivity(warning);
+  ReportServiceEvent(EventType::kWarning, warning);
 }
 
 }  // namespace morvasvc
@@ -477,7 +542,8 @@ void MorvaModule::OnInstallService() {
   control_.SetServiceName(serviceName);
   control_.SetDisplayName(serviceName);
   std::string error, warning;
-  if (control_.Install(&error, &warning)) {
+  const bool installed = control_.Install(&error, &warning);
+  if (installed) {
     statusText =
         "Service Installed. Use Service Control Manager to Start Service.  "
         "This window can be closed now.  You only need this window to "
@@ -488,6 +554,7 @@ void MorvaModule::OnInstallService() {
   ShowMessage(statusText);
   LogActivity("NT Service Module: " + statusText);
   if (!warning.empty()) LogActivity("NT Service Module: WARNING: " + warning);
+  if (installed) AddEventSource();
   FillFields();
 }
 
@@ -498,6 +565,7 @@ void MorvaModule::OnRemoveService() {
   }
   std::string error;
   if (control_.Uninstall(&error)) {
+    RemoveEventSource();
     statusText = "Service has been removed.  Please logout of windows";
   } else {
     statusText = "ERROR: Service could not be removed: " + error;

@@ -98,6 +98,13 @@ class MorvaModule {
   static std::string SettingsProblem(SettingsRead read);
 
   void WaitForEngineToLetGo();
+  void AddEventSource();
+  void RemoveEventSource();
+  // Run as the service, what an administrator must see also goes to the
+  // Application event log, with the install folder; elsewhere nothing does.
+  void ReportServiceEvent(EventType type, const std::string& message);
+  // Logs the message and reports it as an error event.
+  void LogError(const std::string& message);
   // Connects to the engine port; a socket problem is reported here.
   ConnectResult ConnectToEngine(std::unique_ptr<EngineConnection>* connection);
   // How the last load went, and the values the window was given then: a
@@ -108,6 +115,12 @@ class MorvaModule {
   // Set by the stop: the process lives on for a moment, and a tick then
   // would launch an engine that no service supervises.
   bool serviceStopped_ = false;
+  bool reportsEvents_ = false;
+  bool inServiceStart_ = false;
+  // An engine that stays down is reported at most once in ten minutes.
+  uint32_t relaunchesUnreported_ = 0;
+  bool relaunchReported_ = false;
+  uint64_t lastRelaunchReportMs_ = 0;
 };
 
 }  // namespace morvasvc

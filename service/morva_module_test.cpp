@@ -132,6 +132,8 @@ TEST_F(MorvaModuleTest, LaunchEngineLogsARefusal) {
                      "NT Service Module: ERROR: Engine could not be launched: "
                      "The system cannot find the file specified."}),
             LoggedMessages());
+  // Outside the service, nothing goes to the event log.
+  EXPECT_TRUE(system.events.empty());
 }
 
 // Arguments that no command line can hold would reach the engine cut off.

@@ -164,6 +164,17 @@ class FakeModuleSystem : public ModuleSystem {
     return ansi;
   }
 
+  struct Event {
+    std::string source;
+    EventType type;
+    std::string text;
+  };
+  std::vector<Event> events;
+  void ReportToEventLog(const std::string& source, EventType type,
+                   const std::string& text) override {
+    events.push_back({source, type, text});
+  }
+
   std::string CommandLine() override { return commandLine; }
   std::string ProgramPath() override { return "C:\\Morva\\Morvasvc.exe"; }
   void EndProcess(uint32_t exitCode) override { exitCodes.push_back(exitCode); }
@@ -173,11 +184,15 @@ class FakeServiceControl : public ServiceControl {
  public:
   bool installed = false;
   bool refuses = false;
+  bool refusesEventSource = false;
+  std::set<std::string> eventSources;
+  std::string name_;  // the service name it was last given
   std::string installWarning;
   std::vector<std::string> calls;
 
   void SetServiceName(const std::string& name) override {
     calls.push_back("ServiceName=" + name);
+    name_ = name;
   }
   void SetDisplayName(const std::string& name) override {
     calls.push_back("DisplayName=" + name);
@@ -203,6 +218,22 @@ class FakeServiceControl : public ServiceControl {
       return false;
     }
     installed = false;
+    return true;
+  }
+  bool AddEventSource(std::string* error) override {
+    if (refusesEventSource) {
+      *error = "Access is denied.";
+      return false;
+    }
+    eventSources.insert(name_);
+    return true;
+  }
+  bool RemoveEventSource(std::string* error) override {
+    if (refusesEventSource) {
+      *error = "Access is denied.";
+      return false;
+    }
+    eventSources.erase(name_);
     return true;
   }
 };

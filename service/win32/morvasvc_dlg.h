@@ -20,7 +20,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
 
   void OnServiceStartEvent(const std::string& argument) {
     OnServiceStart(argument);
-    PublishActivityLogPath(activityLogPath);
+    PublishServiceLog(activityLogPath, serviceName, installDir);
   }
   void OnServiceStopEvent() { OnServiceStop(); }
   // Remove Service: while a running service stops, the window keeps

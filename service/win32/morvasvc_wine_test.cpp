@@ -264,6 +264,36 @@ ServiceConfig QueryService(const std::string& name) {
 
 using Strings = std::vector<std::string>;
 
+// The message file of the service's event source, or "(none)".
+std::string EventMessageFile(const std::string& serviceName) {
+  const std::string key =
+      "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
+      serviceName;
+  char value[MAX_PATH] = "";
+  DWORD size = sizeof value;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "EventMessageFile",
+                   RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, value,
+                   &size) != ERROR_SUCCESS) {
+    return "(none)";
+  }
+  return value;
+}
+
+// What Event Viewer shows for an event of the program with this id.
+std::string EventText(const std::string& program, DWORD id,
+                      const char* inserted) {
+  HMODULE module = LoadLibraryExA(program.c_str(), NULL,
+                                  LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return "(not loaded)";
+  char text[256] = "";
+  DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(inserted)};
+  FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                 module, id, 0, text, sizeof text,
+                 reinterpret_cast<va_list*>(arguments));
+  FreeLibrary(module);
+  return text;
+}
+
 TEST(MorvasvcInstaller, InstallsAndRemovesSilently) {
   InstallFolder folder("Apps\\Verrin Tools\\Engine");
   const std::string command = "\"" + folder.Path("Morvasvc.exe") + "\" ";
@@ -277,10 +307,18 @@ TEST(MorvasvcInstaller, InstallsAndRemovesSilently) {
             config.description);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config.startType);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config.serviceType);
+  // Its event source: the texts are the program's own, one per severity.
+  EXPECT_EQ(folder.Path("Morvasvc.exe"), EventMessageFile("Verrin7"));
+  for (DWORD id : {0xC0000001u, 0x80000002u, 0x40000003u}) {
+    EXPECT_EQ("Engine is not running\r\n",
+              EventText(folder.Path("Morvasvc.exe"), id, "Engine is not running"))
+        << id;
+  }
 
   EXPECT_EQ(1u, folder.Run("install_51924706"));
   EXPECT_EQ(0u, folder.Run("remove_51924706"));
   EXPECT_FALSE(QueryService("Verrin7").found);
+  EXPECT_EQ("(none)", EventMessageFile("Verrin7"));
   EXPECT_EQ(1u, folder.Run("remove_51924706"));
 
   EXPECT_EQ(

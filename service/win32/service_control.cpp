@@ -220,6 +220,51 @@ bool CService_mill::Uninstall(std::string* error) {
   return true;
 }
 
+namespace {
+std::string EventSourceKey(const std::string& serviceName) {
+  return "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
+         serviceName;
+}
+}  // namespace
+
+// Event Viewer finds the texts in this program's message table.
+bool CService_mill::AddEventSource(std::string* error) {
+  std::string program;
+  if (!ProgramPath(&program, error)) return false;
+  HKEY key = NULL;
+  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                EventSourceKey(serviceName_).c_str(), 0, NULL,
+                                0, KEY_SET_VALUE, NULL, &key, NULL);
+  if (result == ERROR_SUCCESS) {
+    const DWORD types =
+        EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    result = RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
+                            reinterpret_cast<const BYTE*>(program.c_str()),
+                            static_cast<DWORD>(program.size() + 1));
+    if (result == ERROR_SUCCESS) {
+      result = RegSetValueExA(key, "TypesSupported", 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&types),
+                              sizeof types);
+    }
+    RegCloseKey(key);
+  }
+  if (result != ERROR_SUCCESS) {
+    *error = SystemErrorText(static_cast<DWORD>(result));
+    return false;
+  }
+  return true;
+}
+
+bool CService_mill::RemoveEventSource(std::string* error) {
+  const LONG result =
+      RegDeleteKeyA(HKEY_LOCAL_MACHINE, EventSourceKey(serviceName_).c_str());
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+    *error = SystemErrorText(static_cast<DWORD>(result));
+    return false;
+  }
+  return true;
+}
+
 bool CService_mill::StopAndWait(SC_HANDLE service, std::string* error) {
   // The service's own stop waits for the engine for about 30 s.
   const DWORD kStopBoundMs = 60000;
@@ -285,6 +330,8 @@ struct ServiceRunState {
   // the window's thread is held up.
   CRITICAL_SECTION logLock;
   std::string logPath;
+  std::string serviceName;
+  std::string installDir;
 };
 ServiceRunState* run = nullptr;
 
@@ -315,12 +362,17 @@ class Win32ServiceHost : public ServiceHost {
     WaitForSingleObject(run->stopRequested, INFINITE);
   }
   uint64_t TickMs() override { return GetTickCount64(); }
+  // Only a handler that ran past its bound logs from here: an error.
   void Log(const std::string& message) override {
     EnterCriticalSection(&run->logLock);
     const std::string path = run->logPath;
+    const std::string source = run->serviceName;
+    const std::string installDir = run->installDir;
     LeaveCriticalSection(&run->logLock);
     Win32ModuleSystem system;
     AppendActivityEntry(system, path, message);
+    system.ReportToEventLog(source, EventType::kError,
+                       message + "\r\n\r\nInstall folder: " + installDir);
   }
   void EndProcess(uint32_t exitCode) override { ExitProcess(exitCode); }
 };
@@ -390,10 +442,14 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 
 }  // namespace
 
-void PublishActivityLogPath(const std::string& path) {
+void PublishServiceLog(const std::string& activityLogPath,
+                       const std::string& serviceName,
+                       const std::string& installDir) {
   if (!run) return;
   EnterCriticalSection(&run->logLock);
-  run->logPath = path;
+  run->logPath = activityLogPath;
+  run->serviceName = serviceName;
+  run->installDir = installDir;
   LeaveCriticalSection(&run->logLock);
 }
 

@@ -16,8 +16,11 @@ extern const char kServiceControlClass[];
 // Registers it; a dialog that names it cannot be created before this.
 bool RegisterServiceControlClass(HINSTANCE instance);
 // Where an entry goes that the service's own thread writes when the window's
-// thread is held up; the window tells it whenever the path may change.
-void PublishActivityLogPath(const std::string& path);
+// thread is held up: the activity log, and the event log under the service's
+// name with the install folder. The window tells it whenever they may change.
+void PublishServiceLog(const std::string& activityLogPath,
+                       const std::string& serviceName,
+                       const std::string& installDir);
 
 // Dispatch ids of the control's events.
 enum ServiceControlEvent { kStartEvent = 1, kStopEvent = 2 };
@@ -39,6 +42,8 @@ class CService_mill : public ServiceControl {
   bool IsInstalled() override;
   bool Install(std::string* error, std::string* warning) override;
   bool Uninstall(std::string* error) override;
+  bool AddEventSource(std::string* error) override;
+  bool RemoveEventSource(std::string* error) override;
 
  private:
   static void ConfigureShutdownAndRecovery(SC_HANDLE service,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dialog_framework.h"
+#include "event_messages.h"
 #include "handle.h"
 
 namespace morvasvc {
@@ -327,6 +328,20 @@ std::string Win32ModuleSystem::WideToAnsi(const std::u16string& text) {
                         NULL);
   }
   return ansi;
+}
+
+// The message table's one message per severity shows the text as it is.
+void Win32ModuleSystem::ReportToEventLog(const std::string& source,
+                                         EventType type,
+                                         const std::string& text) {
+  HANDLE log = RegisterEventSourceA(NULL, source.c_str());
+  if (!log) return;
+  const char* strings[] = {text.c_str()};
+  const bool error = type == EventType::kError;
+  ReportEventA(log, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0,
+               error ? MSG_MODULE_ERROR : MSG_MODULE_WARNING, NULL, 1, 0,
+               strings, NULL);
+  DeregisterEventSource(log);
 }
 
 std::string Win32ModuleSystem::CommandLine() {

@@ -31,6 +31,8 @@ class Win32ModuleSystem : public ModuleSystem {
   std::string LowerCase(const std::string& text) override;
   bool IsLeadByte(unsigned char byte) override;
   std::string WideToAnsi(const std::u16string& text) override;
+  void ReportToEventLog(const std::string& source, EventType type,
+                   const std::string& text) override;
   std::string CommandLine() override;
   std::string ProgramPath() override;
   void EndProcess(uint32_t exitCode) override;
