@@ -111,7 +111,8 @@ void MorvaModule::LaunchEngine() {
   // Only the service launches the engine, and nobody sees its desktop.
   if (!system_.ShellOpen(javaExe, arguments, installDir, ShellPrompts::kNever,
                          &error)) {
-    LogError("NT Service Module: ERROR: Engine could not be launched: " + error);
+    LogError("NT Service Module: ERROR: Engine could not be launched: " +
+             error);
   }
 }
 
@@ -133,18 +134,18 @@ void MorvaModule::ReadEngineSettings() {
     if (read != OpenResult::kBusy) {
       LogActivity("Failed to read settings from: " + path);
     }
-    if (read == OpenResult::kFailed && key == std::string("DATA_FOLDER")) {
-      ReportServiceEvent(EventType::kError,
-                         "Failed to read settings from: " + path);
-    }
     return std::string(defaultValue);
   };
   activityLogPath = setting("DATA_FOLDER", "data") + "\\logs\\activityLog.jsd";
-  enginePort = static_cast<uint32_t>(ParseDecimal(setting("ENGINE_PORT", "1967")));
+  enginePort =
+      static_cast<uint32_t>(ParseDecimal(setting("ENGINE_PORT", "1967")));
   if (read == OpenResult::kBusy) {
     LogError("NT Service Module: ERROR: " + path +
-                " is held by another program; default settings are used for "
-                "this run");
+             " is held by another program; default settings are used for "
+             "this run");
+  } else if (read == OpenResult::kFailed) {
+    ReportServiceEvent(EventType::kError,
+                       "Failed to read settings from: " + path);
   }
 }
 
@@ -215,15 +216,15 @@ void MorvaModule::LoadModuleSettings() {
       }
       return;
     case SettingsRead::kDamaged:
-      LogError("NT Service Module: ERROR: " +
-                  SettingsProblem(moduleSettingsRead_) +
-                  "; defaults stand in for what cannot be read until the "
-                  "settings are saved again");
+      LogError(
+          "NT Service Module: ERROR: " + SettingsProblem(moduleSettingsRead_) +
+          "; defaults stand in for what cannot be read until the "
+          "settings are saved again");
       return;
     default:
-      LogError("NT Service Module: ERROR: " +
-                  SettingsProblem(moduleSettingsRead_) +
-                  "; default settings are used for this run");
+      LogError(
+          "NT Service Module: ERROR: " + SettingsProblem(moduleSettingsRead_) +
+          "; default settings are used for this run");
       return;
   }
 }
@@ -340,7 +341,8 @@ void MorvaModule::RemoveEventSource() {
 
 bool MorvaModule::EndQuietlyOnStartUpFailure(const std::string& reason) {
   if (!system_.RunByServiceManager() &&
-      DetectCommandLineAction(system_.CommandLine()) == CommandLineAction::kNone) {
+      DetectCommandLineAction(system_.CommandLine()) ==
+          CommandLineAction::kNone) {
     return false;
   }
   FindInstallDir();
@@ -389,7 +391,9 @@ void MorvaModule::HandleCommandLine() {
           "NT Service Module: Service installed via commandline.  Service "
           "name = " +
           serviceName);
-      if (!warning.empty()) LogActivity("NT Service Module: WARNING: " + warning);
+      if (!warning.empty()) {
+        LogActivity("NT Service Module: WARNING: " + warning);
+      }
       AddEventSource();
       system_.EndProcess(0);
       return;
@@ -423,7 +427,7 @@ void MorvaModule::ReportServiceEvent(EventType type,
                                      const std::string& message) {
   if (!reportsEvents_) return;
   system_.ReportToEventLog(serviceName, type,
-                      message + "\r\n\r\nInstall folder: " + installDir);
+                           message + "\r\n\r\nInstall folder: " + installDir);
 }
 
 void MorvaModule::LogError(const std::string& message) {
@@ -446,9 +450,9 @@ void MorvaModule::OnServiceStart(const std::string&) {
               std::to_string(static_cast<int32_t>(enginePort)));
   if (!IsValidEnginePort(enginePort)) {
     LogError("NT Service Module: ERROR: Engine port " +
-                std::to_string(static_cast<int32_t>(enginePort)) +
-                " is not between 1 and 65535; the engine cannot be reached "
-                "on it");
+             std::to_string(static_cast<int32_t>(enginePort)) +
+             " is not between 1 and 65535; the engine cannot be reached "
+             "on it");
   }
   // Back-dated, so an engine that does not answer is launched at once.
   lastLaunchTime = static_cast<int64_t>(system_.TickMs()) - 120000;
@@ -553,7 +557,9 @@ void MorvaModule::OnInstallService() {
   }
   ShowMessage(statusText);
   LogActivity("NT Service Module: " + statusText);
-  if (!warning.empty()) LogActivity("NT Service Module: WARNING: " + warning);
+  if (!warning.empty()) {
+    LogActivity("NT Service Module: WARNING: " + warning);
+  }
   if (installed) AddEventSource();
   FillFields();
 }

@@ -61,7 +61,8 @@ class ServiceRun {
       status.serviceSpecificExitCode = specificExitCode;
     }
     if (state == kServiceRunning) {
-      status.controlsAccepted = kAcceptStop | kAcceptShutdown | acceptPreshutdown_;
+      status.controlsAccepted =
+          kAcceptStop | kAcceptShutdown | acceptPreshutdown_;
     }
     // Systems before Vista refuse the preshutdown control: shutdown remains.
     if (!host_.ReportStatus(status) && acceptPreshutdown_ &&

@@ -51,8 +51,10 @@ class FakeServiceHost : public ServiceHost {
   std::vector<std::string> Reported() const {
     std::vector<std::string> shown;
     for (const ServiceStatus& s : reports) {
-      std::string text = std::to_string(s.state) + ":" + std::to_string(s.checkPoint);
-      if (s.controlsAccepted) text += " accepts " + std::to_string(s.controlsAccepted);
+      std::string text =
+          std::to_string(s.state) + ":" + std::to_string(s.checkPoint);
+      if (s.controlsAccepted)
+        text += " accepts " + std::to_string(s.controlsAccepted);
       if (s.win32ExitCode) {
         text += " error " + std::to_string(s.win32ExitCode) + "/" +
                 std::to_string(s.serviceSpecificExitCode);
@@ -83,7 +85,8 @@ TEST(RunService, ALifeWithSlowHandlers) {
                   : 0u,
               s.waitHintMs);
   }
-  for (uint32_t control : {kControlStop, kControlShutdown, kControlPreshutdown}) {
+  for (uint32_t control :
+       {kControlStop, kControlShutdown, kControlPreshutdown}) {
     EXPECT_EQ(ControlAction::kStop, ClassifyControl(control)) << control;
   }
   EXPECT_EQ(ControlAction::kAnswer, ClassifyControl(kControlInterrogate));
@@ -100,13 +103,17 @@ TEST(RunService, EveryPendingStateHasAnEnd) {
     uint32_t specificCode;
   } cases[] = {
       {"window never created", {}, false, kStartRanOver},
-      {"start never handled", {{WindowStage::kCreated, 0}}, false,
+      {"start never handled",
+       {{WindowStage::kCreated, 0}},
+       false,
        kStartRanOver},
       {"stop never handled",
-       {{WindowStage::kCreated, 0}, {WindowStage::kStartHandled, 0}}, false,
+       {{WindowStage::kCreated, 0}, {WindowStage::kStartHandled, 0}},
+       false,
        kStopRanOver},
       {"stop never handled, clock standing",
-       {{WindowStage::kCreated, 0}, {WindowStage::kStartHandled, 0}}, true,
+       {{WindowStage::kCreated, 0}, {WindowStage::kStartHandled, 0}},
+       true,
        kStopRanOver},
   };
   for (const Case& c : cases) {

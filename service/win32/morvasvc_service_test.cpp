@@ -474,6 +474,21 @@ TEST(MorvasvcService, RemoveAfterTheInstallFolderMoved) {
   MoveFileA(moved.c_str(), service.Dir().c_str());
 }
 
+struct WindowSearch {
+  DWORD processId;
+  HWND window;
+};
+
+BOOL CALLBACK FindVisibleWindow(HWND candidate, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(candidate, &owner);
+  if (owner == search->processId && IsWindowVisible(candidate)) {
+    search->window = candidate;
+  }
+  return TRUE;
+}
+
 // Remove Service in the window while the service takes seconds to stop: the
 // window keeps answering, says that it waits, and then that it removed it.
 TEST(MorvasvcService, WindowKeepsAnsweringWhileItsRemoveStopsTheService) {
@@ -488,20 +503,9 @@ TEST(MorvasvcService, WindowKeepsAnsweringWhileItsRemoveStopsTheService) {
     TerminateProcess(program.Get(), 1);
   });
   // The service's own window has the same caption: this program's window.
-  struct Search {
-    DWORD processId;
-    HWND window;
-  } search = {GetProcessId(program.Get()), NULL};
+  WindowSearch search = {GetProcessId(program.Get()), NULL};
   ASSERT_TRUE(WaitFor([&] {
-    EnumWindows([](HWND candidate, LPARAM data) -> BOOL {
-      auto* s = reinterpret_cast<Search*>(data);
-      DWORD owner = 0;
-      GetWindowThreadProcessId(candidate, &owner);
-      if (owner == s->processId && IsWindowVisible(candidate)) {
-        s->window = candidate;
-      }
-      return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
+    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
     return search.window != NULL;
   }, 20000));
   const HWND window = search.window;
