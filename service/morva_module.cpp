@@ -318,24 +318,14 @@ void MorvaModule::RunStartUpSequence() {
   HandleCommandLine();
 }
 
-// Neither fails the install or the remove: the service works without it.
-void MorvaModule::AddEventSource() {
+// Fails neither the install nor the remove: the service works without it.
+void MorvaModule::UpdateEventSource(bool add) {
   std::string error;
-  if (!control_.AddEventSource(&error)) {
-    LogActivity(
-        "NT Service Module: WARNING: The event log source could not be "
-        "registered: " +
-        error);
-  }
-}
-
-void MorvaModule::RemoveEventSource() {
-  std::string error;
-  if (!control_.RemoveEventSource(&error)) {
-    LogActivity(
-        "NT Service Module: WARNING: The event log source could not be "
-        "removed: " +
-        error);
+  if (add ? !control_.AddEventSource(&error)
+          : !control_.RemoveEventSource(&error)) {
+    LogActivity("NT Service Module: WARNING: The event log source could not "
+                "be " +
+                std::string(add ? "registered: " : "removed: ") + error);
   }
 }
 
@@ -394,7 +384,7 @@ void MorvaModule::HandleCommandLine() {
       if (!warning.empty()) {
         LogActivity("NT Service Module: WARNING: " + warning);
       }
-      AddEventSource();
+      UpdateEventSource(true);
       system_.EndProcess(0);
       return;
     case CommandLineAction::kRemove:
@@ -413,7 +403,7 @@ void MorvaModule::HandleCommandLine() {
         return;
       }
       LogActivity("NT Service Module: Service removed via commandline");
-      RemoveEventSource();
+      UpdateEventSource(false);
       system_.EndProcess(0);
       return;
   }
@@ -560,7 +550,7 @@ void MorvaModule::OnInstallService() {
   if (!warning.empty()) {
     LogActivity("NT Service Module: WARNING: " + warning);
   }
-  if (installed) AddEventSource();
+  if (installed) UpdateEventSource(true);
   FillFields();
 }
 
@@ -571,7 +561,7 @@ void MorvaModule::OnRemoveService() {
   }
   std::string error;
   if (control_.Uninstall(&error)) {
-    RemoveEventSource();
+    UpdateEventSource(false);
     statusText = "Service has been removed.  Please logout of windows";
   } else {
     statusText = "ERROR: Service could not be removed: " + error;

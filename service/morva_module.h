@@ -98,8 +98,7 @@ class MorvaModule {
   static std::string SettingsProblem(SettingsRead read);
 
   void WaitForEngineToLetGo();
-  void AddEventSource();
-  void RemoveEventSource();
+  void UpdateEventSource(bool add);
   // Run as the service, what an administrator must see also goes to the
   // Application event log, with the install folder; elsewhere nothing does.
   void ReportServiceEvent(EventType type, const std::string& message);

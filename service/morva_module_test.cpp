@@ -464,16 +464,20 @@ TEST_F(MorvaModuleTest, CommandLineInstall) {
     EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << c.name;
   }
 
-  // Restart after a failure refused: installed all the same, one entry more.
+  // Restart after a failure and the event source refused: installed all the
+  // same, one entry more for each.
   system.commandLine = "Morvasvc.exe install_51924706";
   control.installWarning = "Setting the service to restart after a failure "
                            "failed: Access is denied.";
+  control.refusesEventSource = true;
   module.HandleCommandLine();
   EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
   const Strings messages = LoggedMessages();
   ASSERT_GE(messages.size(), 2u);
-  EXPECT_EQ("NT Service Module: WARNING: " + control.installWarning,
-            messages.back());
+  EXPECT_EQ(Strings({"NT Service Module: WARNING: " + control.installWarning,
+                     "NT Service Module: WARNING: The event log source could "
+                     "not be registered: Access is denied."}),
+            Strings(messages.end() - 2, messages.end()));
 }
 
 // No box where nobody would see it: on the service's desktop, or under an

@@ -8,34 +8,36 @@
 namespace morvasvc {
 namespace {
 
-// The manager and the window's thread as the service's thread sees them;
+using Strings = std::vector<std::string>;
+
+// The manager and the window's thread as the service's thread sees them:
 // each stage of the window is reached after a given wait, or never.
 class FakeServiceHost : public ServiceHost {
  public:
   std::map<WindowStage, uint64_t> readyAfterMs;
   bool refusesPreshutdown = false;
   bool clockStands = false;
-
-  std::vector<ServiceStatus> reports;
-  std::vector<std::string> events;
+  Strings reports, events;
+  ServiceStatus last;
   uint64_t tickMs = 0;
 
-  bool ReportStatus(const ServiceStatus& status) override {
-    reports.push_back(status);
-    return !(refusesPreshutdown &&
-             (status.controlsAccepted & kAcceptPreshutdown));
+  // Each report as state:checkpoint, the accepted controls and any error.
+  bool ReportStatus(const ServiceStatus& s) override {
+    last = s;
+    reports.push_back(
+        std::to_string(s.state) + ":" + std::to_string(s.checkPoint) +
+        (s.controlsAccepted ? " accepts " + std::to_string(s.controlsAccepted)
+                            : "") +
+        (s.waitHintMs ? " hint" : ""));
+    return !refusesPreshutdown || !(s.controlsAccepted & kAcceptPreshutdown);
   }
   bool WaitForWindow(WindowStage stage, uint32_t ms) override {
     auto it = readyAfterMs.find(stage);
-    const uint64_t left = it == readyAfterMs.end() ? UINT64_MAX : it->second;
-    if (left <= ms) {
-      if (!clockStands) tickMs += left;
-      readyAfterMs.erase(stage);
-      return true;
-    }
-    if (it != readyAfterMs.end()) it->second -= ms;
-    if (!clockStands) tickMs += ms;
-    return false;
+    const bool ready = it != readyAfterMs.end() && it->second <= ms;
+    const uint64_t waited = ready ? it->second : ms;
+    if (it != readyAfterMs.end()) it->second -= waited;
+    if (!clockStands) tickMs += waited;
+    return ready;
   }
   void PostStart() override { events.push_back("start"); }
   void PostStop() override { events.push_back("stop"); }
@@ -45,27 +47,7 @@ class FakeServiceHost : public ServiceHost {
   void EndProcess(uint32_t code) override {
     events.push_back("end " + std::to_string(code));
   }
-
-  // Each report as state:checkpoint, with the accepted controls and the
-  // exit codes where there are any.
-  std::vector<std::string> Reported() const {
-    std::vector<std::string> shown;
-    for (const ServiceStatus& s : reports) {
-      std::string text =
-          std::to_string(s.state) + ":" + std::to_string(s.checkPoint);
-      if (s.controlsAccepted)
-        text += " accepts " + std::to_string(s.controlsAccepted);
-      if (s.win32ExitCode) {
-        text += " error " + std::to_string(s.win32ExitCode) + "/" +
-                std::to_string(s.serviceSpecificExitCode);
-      }
-      shown.push_back(text);
-    }
-    return shown;
-  }
 };
-
-using Strings = std::vector<std::string>;
 
 TEST(RunService, ALifeWithSlowHandlers) {
   FakeServiceHost host;
@@ -75,83 +57,67 @@ TEST(RunService, ALifeWithSlowHandlers) {
   RunService(host);
   // Only the service's thread reports; stop, shutdown and preshutdown are
   // accepted while it runs.
-  EXPECT_EQ(Strings({"2:1", "2:2", "2:3", "4:0 accepts 261", "3:1", "3:2",
-                     "3:3", "3:4", "1:0"}),
-            host.Reported());
+  EXPECT_EQ(Strings({"2:1 hint", "2:2 hint", "2:3 hint", "4:0 accepts 261",
+                     "3:1 hint", "3:2 hint", "3:3 hint", "3:4 hint", "1:0"}),
+            host.reports);
   EXPECT_EQ(Strings({"start", "stop requested", "stop"}), host.events);
-  for (const ServiceStatus& s : host.reports) {
-    EXPECT_EQ(s.state == kServiceStartPending || s.state == kServiceStopPending
-                  ? kPendingWaitHintMs
-                  : 0u,
-              s.waitHintMs);
-  }
   for (uint32_t control :
        {kControlStop, kControlShutdown, kControlPreshutdown}) {
     EXPECT_EQ(ControlAction::kStop, ClassifyControl(control)) << control;
   }
   EXPECT_EQ(ControlAction::kAnswer, ClassifyControl(kControlInterrogate));
   EXPECT_EQ(ControlAction::kNotImplemented, ClassifyControl(2));  // pause
+
+  // Systems before Vista refuse preshutdown: shutdown remains.
+  FakeServiceHost old;
+  old.refusesPreshutdown = true;
+  old.readyAfterMs = {{WindowStage::kCreated, 0},
+                      {WindowStage::kStartHandled, 0},
+                      {WindowStage::kStopHandled, 0}};
+  RunService(old);
+  EXPECT_EQ(Strings({"2:1 hint", "4:0 accepts 261", "4:0 accepts 5", "3:1 hint",
+                     "1:0"}),
+            old.reports);
+  // Room for the stop's own wait for the engine when Windows shuts down.
+  EXPECT_GT(kPreshutdownTimeoutMs, 30000u + 2 * 3000u);
 }
 
 // A handler held up for good: the service is reported stopped with its own
 // error code, so that recovery restarts it, and the process ends.
 TEST(RunService, EveryPendingStateHasAnEnd) {
+  const std::map<WindowStage, uint64_t> created = {{WindowStage::kCreated, 0}},
+                                        started = {
+                                            {WindowStage::kCreated, 0},
+                                            {WindowStage::kStartHandled, 0}};
   struct Case {
-    const char* what;
     std::map<WindowStage, uint64_t> readyAfterMs;
     bool clockStands;
-    uint32_t specificCode;
-  } cases[] = {
-      {"window never created", {}, false, kStartRanOver},
-      {"start never handled",
-       {{WindowStage::kCreated, 0}},
-       false,
-       kStartRanOver},
-      {"stop never handled",
-       {{WindowStage::kCreated, 0}, {WindowStage::kStartHandled, 0}},
-       false,
-       kStopRanOver},
-      {"stop never handled, clock standing",
-       {{WindowStage::kCreated, 0}, {WindowStage::kStartHandled, 0}},
-       true,
-       kStopRanOver},
-  };
+    uint32_t code;
+  } cases[] = {{{}, false, kStartRanOver},
+               {created, false, kStartRanOver},
+               {started, false, kStopRanOver},
+               {started, true, kStopRanOver}};
   for (const Case& c : cases) {
     FakeServiceHost host;
     host.readyAfterMs = c.readyAfterMs;
     host.clockStands = c.clockStands;
     RunService(host);
-    const ServiceStatus& last = host.reports.back();
-    EXPECT_EQ(kServiceStopped, last.state) << c.what;
-    EXPECT_EQ(kServiceSpecificError, last.win32ExitCode) << c.what;
-    EXPECT_EQ(c.specificCode, last.serviceSpecificExitCode) << c.what;
-    EXPECT_LE(host.reports.size(), 16u) << c.what;
+    const std::string what = c.code == kStartRanOver ? "start" : "stop";
+    EXPECT_EQ(kServiceStopped, host.last.state) << what;
+    EXPECT_EQ(kServiceSpecificError, host.last.win32ExitCode) << what;
+    EXPECT_EQ(c.code, host.last.serviceSpecificExitCode) << what;
+    EXPECT_LE(host.reports.size(), 16u) << what;
+    EXPECT_LE(host.tickMs, 2 * kHandlerBoundMs + kPendingReportMs) << what;
     if (!c.clockStands) {
-      EXPECT_GE(host.tickMs, kHandlerBoundMs) << c.what;
-      EXPECT_LE(host.tickMs, 2 * kHandlerBoundMs + kPendingReportMs) << c.what;
+      EXPECT_GE(host.tickMs, kHandlerBoundMs) << what;
     }
-    const std::string what = c.specificCode == kStartRanOver ? "start" : "stop";
-    ASSERT_GE(host.events.size(), 2u) << c.what;
+    ASSERT_GE(host.events.size(), 2u) << what;
     EXPECT_EQ(Strings({"NT Service Module: ERROR: The service's " + what +
                            " did not finish within 60 seconds; the service "
                            "reports itself stopped and ends",
                        "end 1"}),
-              Strings(host.events.end() - 2, host.events.end()))
-        << c.what;
+              Strings(host.events.end() - 2, host.events.end()));
   }
-}
-
-TEST(RunService, SystemsWithoutPreshutdownKeepTheShutdownControl) {
-  FakeServiceHost host;
-  host.refusesPreshutdown = true;
-  host.readyAfterMs = {{WindowStage::kCreated, 0},
-                       {WindowStage::kStartHandled, 0},
-                       {WindowStage::kStopHandled, 0}};
-  RunService(host);
-  EXPECT_EQ(Strings({"2:1", "4:0 accepts 261", "4:0 accepts 5", "3:1", "1:0"}),
-            host.Reported());
-  // Room for the stop's own wait for the engine when Windows shuts down.
-  EXPECT_GT(kPreshutdownTimeoutMs, 30000u + 2 * 3000u);
 }
 
 }  // namespace
