@@ -232,7 +232,7 @@ class InstallFolder {
 struct ServiceConfig {
   bool found = false;
   std::string binaryPath, displayName, description;
-  DWORD startType = 0, serviceType = 0;
+  DWORD startType = 0, serviceType = 0, preshutdownMs = 0;
 };
 
 ServiceConfig QueryService(const std::string& name) {
@@ -258,6 +258,13 @@ ServiceConfig QueryService(const std::string& name) {
                            static_cast<DWORD>(buffer.size()), &needed)) {
     auto* d = reinterpret_cast<SERVICE_DESCRIPTIONA*>(buffer.data());
     if (d->lpDescription) config.description = d->lpDescription;
+  }
+  if (QueryServiceConfig2A(service.Get(), SERVICE_CONFIG_PRESHUTDOWN_INFO,
+                           reinterpret_cast<BYTE*>(buffer.data()),
+                           static_cast<DWORD>(buffer.size()), &needed)) {
+    config.preshutdownMs =
+        reinterpret_cast<SERVICE_PRESHUTDOWN_INFO*>(buffer.data())
+            ->dwPreshutdownTimeout;
   }
   return config;
 }
@@ -307,6 +314,8 @@ TEST(MorvasvcInstaller, InstallsAndRemovesSilently) {
             config.description);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config.startType);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config.serviceType);
+  // Windows shutting down leaves the stop its time.
+  EXPECT_EQ(45000u, config.preshutdownMs);
   // Its event source: the texts are the program's own, one per severity.
   EXPECT_EQ(folder.Path("Morvasvc.exe"), EventMessageFile("Verrin7"));
   for (DWORD id : {0xC0000001u, 0x80000002u, 0x40000003u}) {
