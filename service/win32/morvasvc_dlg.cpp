@@ -146,9 +146,11 @@ void CMorvaService7Dlg::WaitAnswering(DWORD milliseconds) {
                               QS_ALLINPUT);
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-      // The program's end is the dialog loop's to handle, once we are done.
+      // The program's end is the dialog loop's to handle, once we are done;
+      // until then the wait sleeps rather than find it again at once.
       if (message.message == WM_QUIT) {
         PostQuitMessage(static_cast<int>(message.wParam));
+        Sleep(static_cast<DWORD>(end - now));
         return;
       }
       TranslateMessage(&message);
