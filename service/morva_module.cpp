@@ -229,7 +229,7 @@ void MorvaModule::LoadModuleSettings() {
   }
 }
 
-bool MorvaModule::SaveModuleSettings() {
+ModuleSettings MorvaModule::CurrentModuleSettings() const {
   ModuleSettings settings;
   settings.period = period;
   settings.javaExe = javaExe;
@@ -238,7 +238,11 @@ bool MorvaModule::SaveModuleSettings() {
   settings.reserved[2] = reserved3;
   settings.reserved[3] = reserved4;
   settings.reserved[4] = reserved5;
-  return WriteModuleSettings(settings);
+  return settings;
+}
+
+bool MorvaModule::SaveModuleSettings() {
+  return WriteModuleSettings(CurrentModuleSettings());
 }
 
 bool MorvaModule::WriteModuleSettings(const ModuleSettings& settings) {
@@ -469,7 +473,8 @@ void MorvaModule::SuperviseEngine() {
   if (inServiceStart_) return;
   ++relaunchesUnreported_;
   const uint64_t now = system_.TickMs();
-  if (relaunchReported_ && now - lastRelaunchReportMs_ < kRelaunchReportMs) {
+  if (lastRelaunchReportMs_ &&
+      now - *lastRelaunchReportMs_ < kRelaunchReportMs) {
     return;
   }
   ReportServiceEvent(
@@ -478,7 +483,6 @@ void MorvaModule::SuperviseEngine() {
       "launching scheduler engine\r\n\r\nLaunches after the engine was "
       "found not running, since the last report: " +
           std::to_string(relaunchesUnreported_));
-  relaunchReported_ = true;
   lastRelaunchReportMs_ = now;
   relaunchesUnreported_ = 0;
 }
@@ -589,19 +593,9 @@ void MorvaModule::OnSaveSettings() {
     ShowMessage(statusText);
     return;
   }
-  if (read == SettingsRead::kMissing) {
-    settings.reserved[0] = reserved1;
-    settings.reserved[1] = reserved2;
-    settings.reserved[2] = reserved3;
-    settings.reserved[3] = reserved4;
-    settings.reserved[4] = reserved5;
-  }
-  if (read == SettingsRead::kMissing || period != shownPeriod_) {
-    settings.period = period;
-  }
-  if (read == SettingsRead::kMissing || javaExe != shownJavaExe_) {
-    settings.javaExe = javaExe;
-  }
+  if (read == SettingsRead::kMissing) settings = CurrentModuleSettings();
+  if (period != shownPeriod_) settings.period = period;
+  if (javaExe != shownJavaExe_) settings.javaExe = javaExe;
   const bool saved = WriteModuleSettings(settings);
   if (saved) TakeModuleSettings(settings);
   FillFields();

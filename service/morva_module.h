@@ -2,6 +2,7 @@
 #define MORVASVC_MORVA_MODULE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "module_system.h"
@@ -91,6 +92,7 @@ class MorvaModule {
   // ntServiceSettings.jsd under the busy retry; what cannot be read whole
   // keeps its default in settings.
   SettingsRead ReadModuleSettingsFile(ModuleSettings* settings);
+  ModuleSettings CurrentModuleSettings() const;
   bool WriteModuleSettings(const ModuleSettings& settings);
   void TakeModuleSettings(const ModuleSettings& settings);
   // Why the file's values are not the ones shown or saved; empty when they
@@ -118,8 +120,7 @@ class MorvaModule {
   bool inServiceStart_ = false;
   // An engine that stays down is reported at most once in ten minutes.
   uint32_t relaunchesUnreported_ = 0;
-  bool relaunchReported_ = false;
-  uint64_t lastRelaunchReportMs_ = 0;
+  std::optional<uint64_t> lastRelaunchReportMs_;
 };
 
 }  // namespace morvasvc
