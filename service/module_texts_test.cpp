@@ -106,5 +106,32 @@ TEST(EngineCommands, ExactBytes) {
   EXPECT_EQ(25u, std::string(kShutdownCommand).size());
 }
 
+TEST(SupervisionIntervalMs, NoOverflowAndWithinTheTimerRange) {
+  EXPECT_EQ(60000u, SupervisionIntervalMs(1));
+  // 100000 minutes overflow 32 bits; the timer gets its longest interval.
+  EXPECT_EQ(0x7FFFFFFFu, SupervisionIntervalMs(100000));
+  EXPECT_EQ(35791 * 60000u, SupervisionIntervalMs(35791));
+  EXPECT_EQ(0x7FFFFFFFu, SupervisionIntervalMs(35792));
+  EXPECT_EQ(0x7FFFFFFFu, SupervisionIntervalMs(2147483647));
+  EXPECT_EQ(10u, SupervisionIntervalMs(0));
+  EXPECT_EQ(10u, SupervisionIntervalMs(-1));
+  EXPECT_EQ(10u, SupervisionIntervalMs(-2147483647 - 1));
+}
+
+TEST(ParseFieldNumber, Rules) {
+  int64_t value = 0;
+  EXPECT_TRUE(ParseFieldNumber("10 minutes", &value));
+  EXPECT_EQ(10, value);
+  EXPECT_TRUE(ParseFieldNumber("  -5", &value));
+  EXPECT_EQ(-5, value);
+  EXPECT_FALSE(ParseFieldNumber("", &value));
+  EXPECT_FALSE(ParseFieldNumber("abc", &value));
+  EXPECT_FALSE(ParseFieldNumber("- 5", &value));
+  // Only the first 63 characters count.
+  EXPECT_FALSE(ParseFieldNumber(std::string(63, ' ') + "5", &value));
+  EXPECT_TRUE(ParseFieldNumber(std::string(62, ' ') + "5", &value));
+  EXPECT_EQ(5, value);
+}
+
 }  // namespace
 }  // namespace morvasvc

@@ -2,33 +2,34 @@
 #define MORVASVC_MORVA_MODULE_H_
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
+#include "activity_log.h"
+#include "engine_link.h"
 #include "module_system.h"
 #include "settings.h"
+#include "settings_store.h"
+#include "start_up.h"
+#include "supervision.h"
 
 namespace morvasvc {
 
-// One time-stamped entry appended to the activity log at path; an empty
-// path, or a log that stays held, drops it.
-void AppendActivityEntry(ModuleSystem& system, const std::string& path,
-                         const std::string& message);
-
-// The module state and every operation on it that does not need the window.
-// The main window derives from it; the tests drive it with fakes.
+// The module state that the window's fields show, and the parts that act on
+// it: the activity log, the settings files, the engine link, the
+// supervision and the installers' switches. The main window derives from
+// it; the tests drive it with fakes.
 class MorvaModule {
  public:
   MorvaModule(ModuleSystem& system, ServiceControl& control);
   virtual ~MorvaModule() = default;
 
   // Activity log: never fails towards the caller.
-  void LogActivity(const std::string& message);
+  void LogActivity(const std::string& message) { log_.Log(message); }
 
   // Install folder and engine launcher.
   void FindInstallDir();
   std::string GetWorkingDir();
-  void LaunchEngine();
+  void LaunchEngine() { engine_.Launch(EngineState()); }
 
   // Settings files.
   void ReadEngineSettings();
@@ -38,12 +39,14 @@ class MorvaModule {
   bool SaveModuleSettings();
 
   // Engine control protocol.
-  bool IsEngineRunning();
-  bool RequestEngineShutdown();
+  bool IsEngineRunning() { return engine_.IsRunning(EngineState()); }
+  bool RequestEngineShutdown() {
+    return engine_.RequestShutdown(EngineState());
+  }
 
   // Service naming and the installers' command-line mode.
   void DeriveServiceName();
-  void HandleCommandLine();
+  void HandleCommandLine() { switches_.Handle(serviceName); }
   // Install folder, settings, service name, then the command-line mode,
   // which ends the process when a switch is given.
   void RunStartUpSequence();
@@ -61,7 +64,12 @@ class MorvaModule {
   // The service's lifecycle: the service control's events and the tick.
   void OnServiceStart(const std::string& argument);
   void OnServiceStop();
-  void SuperviseEngine();
+  void SuperviseEngine() { supervision_.Tick(EngineState()); }
+
+  // The parts, for the window and the tests to look into.
+  ActivityLog& activityLog() { return log_; }
+  const SettingsStore& settingsStore() const { return settings_; }
+  const Supervision& supervision() const { return supervision_; }
 
   // The module state.
   std::string serviceName = "Morva7";
@@ -71,9 +79,6 @@ class MorvaModule {
   std::string statusText;
   std::string noticeText = "Service Cannot be set to interact with desktop";
   std::string installDir;
-  std::string reserved1, reserved2, reserved3, reserved4, reserved5;
-  int64_t lastLaunchTime = 0;  // the last launch, in TickMs()
-  std::string activityLogPath;
 
  protected:
   // The supervision timer lives on the window; id 1, one at a time.
@@ -88,39 +93,16 @@ class MorvaModule {
   ServiceControl& control_;
 
  private:
-  enum class SettingsRead { kWhole, kMissing, kHeld, kDamaged, kUnreadable };
-  // ntServiceSettings.jsd under the busy retry; what cannot be read whole
-  // keeps its default in settings.
-  SettingsRead ReadModuleSettingsFile(ModuleSettings* settings);
-  ModuleSettings CurrentModuleSettings() const;
-  bool WriteModuleSettings(const ModuleSettings& settings);
-  void TakeModuleSettings(const ModuleSettings& settings);
-  // Why the file's values are not the ones shown or saved; empty when they
-  // are.
-  static std::string SettingsProblem(SettingsRead read);
+  EngineFields EngineState() {
+    return {enginePort, installDir, javaExe, statusText};
+  }
+  void TakeShown(const ModuleSettings& shown);
 
-  void WaitForEngineToLetGo();
-  void UpdateEventSource(bool add);
-  // Run as the service, what an administrator must see also goes to the
-  // Application event log, with the install folder; elsewhere nothing does.
-  void ReportServiceEvent(EventType type, const std::string& message);
-  // Logs the message and reports it as an error event.
-  void LogError(const std::string& message);
-  // Connects to the engine port; a socket problem is reported here.
-  ConnectResult ConnectToEngine(std::unique_ptr<EngineConnection>* connection);
-  // How the last load went, and the values the window was given then: a
-  // save keeps from the file what the operator did not change.
-  SettingsRead moduleSettingsRead_ = SettingsRead::kWhole;
-  int32_t shownPeriod_ = kDefaultPeriod;
-  std::string shownJavaExe_ = kDefaultJavaExe;
-  // Set by the stop: the process lives on for a moment, and a tick then
-  // would launch an engine that no service supervises.
-  bool serviceStopped_ = false;
-  bool reportsEvents_ = false;
-  bool inServiceStart_ = false;
-  // An engine that stays down is reported at most once in ten minutes.
-  uint32_t relaunchesUnreported_ = 0;
-  std::optional<uint64_t> lastRelaunchReportMs_;
+  ActivityLog log_;
+  SettingsStore settings_;
+  EngineLink engine_;
+  Supervision supervision_;
+  InstallerSwitches switches_;
 };
 
 }  // namespace morvasvc

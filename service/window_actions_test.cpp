@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "activity_log.h"
+#include "activity_log_entries.h"
 #include "fake_module_system.h"
 #include "morva_module.h"
 
@@ -32,7 +32,7 @@ class FakeWindow : public MorvaModule {
 class WindowActionsTest : public testing::Test {
  protected:
   WindowActionsTest() : window(system, control) {
-    window.activityLogPath = "data\\logs\\activityLog.jsd";
+    window.activityLog().SetPath("data\\logs\\activityLog.jsd");
     window.serviceName = "Plenor7";
   }
 

@@ -102,6 +102,18 @@ inline std::string NewTempFolder(const std::string& prefix) {
   }
 }
 
+// A new temporary folder with the given path of subfolders below it.
+inline std::string NewTempSubfolder(const std::string& prefix,
+                                    const std::string& name) {
+  std::string folder = NewTempFolder(prefix);
+  for (size_t at = 0; (at = name.find('\\', at + 1)) != std::string::npos;) {
+    CreateDirectoryA((folder + "\\" + name.substr(0, at)).c_str(), NULL);
+  }
+  folder += "\\" + name;
+  CreateDirectoryA(folder.c_str(), NULL);
+  return folder;
+}
+
 // Binds a TCP socket to port (0: one of the system's choice) on the loopback
 // address and returns the port.
 inline uint16_t BindLoopback(SOCKET socket, uint16_t port = 0) {

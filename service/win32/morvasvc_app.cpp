@@ -8,6 +8,7 @@
 #include "morvasvc_dlg.h"
 #include "resource.h"
 #include "service_control.h"
+#include "service_dispatcher.h"
 #include "win32_module_system.h"
 
 namespace morvasvc {

@@ -52,7 +52,7 @@ BOOL CMorvaService7Dlg::OnInitDialog() {
   SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
   RunStartUpSequence();
-  PublishServiceLog(activityLogPath, serviceName, installDir);
+  PublishServiceLog(activityLog().Path(), serviceName, installDir);
   noticeText = "Use Service Control Manager to Start/Stop Service";
   UpdateData(false);
   LogActivity(

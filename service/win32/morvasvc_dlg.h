@@ -4,6 +4,7 @@
 #include "dialog_framework.h"
 #include "morva_module.h"
 #include "service_control.h"
+#include "service_dispatcher.h"
 
 namespace morvasvc {
 
@@ -20,7 +21,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
 
   void OnServiceStartEvent(const std::string& argument) {
     OnServiceStart(argument);
-    PublishServiceLog(activityLogPath, serviceName, installDir);
+    PublishServiceLog(activityLog().Path(), serviceName, installDir);
   }
   void OnServiceStopEvent() { OnServiceStop(); }
   // Remove Service: while a running service stops, the window keeps

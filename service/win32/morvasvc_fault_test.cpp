@@ -78,7 +78,7 @@ class FaultTest : public testing::Test {
     CreateDirectoryA(Path("data\\logs").c_str(), NULL);
     GetCurrentDirectoryA(MAX_PATH, savedDir_);
     SetCurrentDirectoryA(dir_.c_str());
-    module_.activityLogPath = Path("data\\logs\\activityLog.jsd");
+    module_.activityLog().SetPath(Path("data\\logs\\activityLog.jsd"));
   }
   void TearDown() override {
     SetCurrentDirectoryA(savedDir_);
@@ -109,7 +109,7 @@ TEST_F(FaultTest, AnythingThatAcceptsCountsAsTheEngine) {
 }
 
 TEST_F(FaultTest, MissingDataFolderLosesEntriesAndNothingElse) {
-  module_.activityLogPath = Path("gone\\logs\\activityLog.jsd");
+  module_.activityLog().SetPath(Path("gone\\logs\\activityLog.jsd"));
   module_.enginePort = 0;
   EXPECT_FALSE(module_.IsEngineRunning());
   EXPECT_EQ("NT Service Module: Engine is not running", module_.statusText);
@@ -135,7 +135,7 @@ TEST_F(FaultTest, SettingsFilesHeldByAnotherOpener) {
   module_.ReadEngineSettings();
   module_.LoadModuleSettings();
   release.join();
-  EXPECT_EQ("elsewhere\\logs\\activityLog.jsd", module_.activityLogPath);
+  EXPECT_EQ("elsewhere\\logs\\activityLog.jsd", module_.activityLog().Path());
   EXPECT_EQ(5u, module_.enginePort);
   EXPECT_EQ(9, module_.period);
   EXPECT_EQ(std::string("\x09\0\0\0\0\0\0\0\0\0", 10),
@@ -174,7 +174,7 @@ TEST_F(FaultTest, InstallFolderAtThePathLimit) {
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL)) << folder.size();
     WriteAll(folder + "\\morva7.jar", "");
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str())) << folder.size();
-    module_.activityLogPath = Path("data\\logs\\activityLog.jsd");
+    module_.activityLog().SetPath(Path("data\\logs\\activityLog.jsd"));
     module_.FindInstallDir();
     if (jarPathLength == 259) {
       EXPECT_EQ(folder, module_.installDir);

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "activity_log.h"
+#include "activity_log_entries.h"
 #include "handle.h"
 #include "wine_test_support.h"
 

@@ -11,24 +11,9 @@
 
 namespace morvasvc {
 
-// The window class of the hidden service control that dialog templates name.
-extern const char kServiceControlClass[];
-// Registers it; a dialog that names it cannot be created before this.
-bool RegisterServiceControlClass(HINSTANCE instance);
-// Where an entry goes that the service's own thread writes when the window's
-// thread is held up: the activity log, and the event log under the service's
-// name with the install folder. The window tells it whenever they may change.
-void PublishServiceLog(const std::string& activityLogPath,
-                       const std::string& serviceName,
-                       const std::string& installDir);
-
-// Dispatch ids of the control's events.
-enum ServiceControlEvent { kStartEvent = 1, kStopEvent = 2 };
-
-// The window's wrapper of the service control: it registers and removes the
-// service with the Service Control Manager under the names it was given.
-// When the Service Control Manager runs the program, the control fires Start
-// and Stop to its dialog on the dialog's thread.
+// The install and remove of the service with the Service Control Manager,
+// under the names it was given. Named as the window's service control has
+// always been named: the window's member and its event table go by it.
 class CService_mill : public ServiceControl {
  public:
   // How a remove waits, in steps of the given milliseconds, for a running

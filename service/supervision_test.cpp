@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "activity_log.h"
+#include "activity_log_entries.h"
 #include "fake_module_system.h"
 #include "module_texts.h"
 #include "morva_module.h"
@@ -28,7 +28,7 @@ class LifecycleTest : public testing::Test {
     system.File("ntServiceSettings.jsd") =
         std::string("\x03\0\0\0\x04java\0\0\0\0\0", 14);
     control.installed = true;
-    module.activityLogPath = "data\\logs\\activityLog.jsd";
+    module.activityLog().SetPath("data\\logs\\activityLog.jsd");
   }
 
   Strings LoggedMessages() {
@@ -61,7 +61,8 @@ TEST_F(LifecycleTest, StartWhileNoEngineAnswersLaunchesIt) {
   // Nobody sees the service's desktop: the shell may show nothing.
   EXPECT_EQ(ShellPrompts::kNever, system.shellCalls[0].prompts);
   EXPECT_EQ(std::vector<uint32_t>({180000}), module.timerArmed);
-  EXPECT_EQ(static_cast<int64_t>(system.tickMs), module.lastLaunchTime);
+  EXPECT_EQ(static_cast<int64_t>(system.tickMs),
+            module.supervision().LastLaunchMs());
   EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
             module.statusText);
 }
@@ -78,7 +79,8 @@ TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
                "Directory = C:\\Morva"}),
       LoggedMessages());
   EXPECT_TRUE(system.shellCalls.empty());
-  EXPECT_EQ(static_cast<int64_t>(system.tickMs) - 120000, module.lastLaunchTime);
+  EXPECT_EQ(static_cast<int64_t>(system.tickMs) - 120000,
+            module.supervision().LastLaunchMs());
   EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE"}), system.sent);
   EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
             module.statusText);
@@ -235,33 +237,6 @@ TEST_F(LifecycleTest, EventsForTheAdministrator) {
     events.push_back((e.type == EventType::kError ? "E " : "W ") + e.text);
   }
   EXPECT_EQ(expected, events);
-}
-
-TEST(SupervisionIntervalMs, NoOverflowAndWithinTheTimerRange) {
-  EXPECT_EQ(60000u, SupervisionIntervalMs(1));
-  // 100000 minutes overflow 32 bits; the timer gets its longest interval.
-  EXPECT_EQ(0x7FFFFFFFu, SupervisionIntervalMs(100000));
-  EXPECT_EQ(35791 * 60000u, SupervisionIntervalMs(35791));
-  EXPECT_EQ(0x7FFFFFFFu, SupervisionIntervalMs(35792));
-  EXPECT_EQ(0x7FFFFFFFu, SupervisionIntervalMs(2147483647));
-  EXPECT_EQ(10u, SupervisionIntervalMs(0));
-  EXPECT_EQ(10u, SupervisionIntervalMs(-1));
-  EXPECT_EQ(10u, SupervisionIntervalMs(-2147483647 - 1));
-}
-
-TEST(ParseFieldNumber, Rules) {
-  int64_t value = 0;
-  EXPECT_TRUE(ParseFieldNumber("10 minutes", &value));
-  EXPECT_EQ(10, value);
-  EXPECT_TRUE(ParseFieldNumber("  -5", &value));
-  EXPECT_EQ(-5, value);
-  EXPECT_FALSE(ParseFieldNumber("", &value));
-  EXPECT_FALSE(ParseFieldNumber("abc", &value));
-  EXPECT_FALSE(ParseFieldNumber("- 5", &value));
-  // Only the first 63 characters count.
-  EXPECT_FALSE(ParseFieldNumber(std::string(63, ' ') + "5", &value));
-  EXPECT_TRUE(ParseFieldNumber(std::string(62, ' ') + "5", &value));
-  EXPECT_EQ(5, value);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+#ifndef MORVASVC_ACTIVITY_LOG_H_
+#define MORVASVC_ACTIVITY_LOG_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "module_system.h"
+
+namespace morvasvc {
+
+// One time-stamped entry appended to the activity log at path; an empty
+// path, or a log that stays held, drops it.
+void AppendActivityEntry(ModuleSystem& system, const std::string& path,
+                         const std::string& message);
+
+// The operator's record of what the module did, and, run as the service,
+// the Application event log for what an administrator must see. Never fails
+// towards the caller.
+class ActivityLog {
+ public:
+  explicit ActivityLog(ModuleSystem& system) : system_(system) {}
+
+  // The log's file; empty until the engine's settings name it.
+  void SetPath(const std::string& path) { path_ = path; }
+  const std::string& Path() const { return path_; }
+
+  void Log(const std::string& message);
+  // From now on, events go to the event log under source, each with the
+  // install folder; before, none does: only the service has nobody to see.
+  void ReportEventsAs(const std::string& source, const std::string& installDir);
+  void ReportEvent(EventType type, const std::string& message);
+  // Logs the message and reports it as an error event.
+  void LogError(const std::string& message);
+  // A tick launched the engine again: it died. An engine that keeps dying is
+  // reported once in ten minutes, with the count since the last report.
+  void ReportRelaunch();
+
+ private:
+  ModuleSystem& system_;
+  std::string path_;
+  bool reportsEvents_ = false;
+  std::string eventSource_;
+  std::string installDir_;
+  uint32_t relaunchesUnreported_ = 0;
+  std::optional<uint64_t> lastRelaunchReportMs_;
+};
+
+}  // namespace morvasvc
+
+#endif

@@ -1,0 +1,174 @@
+#include "settings_store.h"
+
+#include "busy_retry.h"
+#include "text_mode.h"
+
+namespace morvasvc {
+
+namespace {
+const char kModuleSettingsFile[] = "ntServiceSettings.jsd";
+// The window and the running service each hold the settings file for a
+// moment; a busy file is not a missing one.
+const uint32_t kSettingsBusyBoundMs = 5000;
+const uint32_t kSettingsRetryMs = 100;
+}  // namespace
+
+// Both keys come from one reading, so from one version of the file.
+uint32_t SettingsStore::ReadEngineSettings(const std::string& folder) {
+  const std::string path = folder + "\\engineSettings.jsd";
+  std::string bytes;
+  const OpenResult read = RetryWhileBusy(
+      system_, [&] { return system_.ReadWholeFile(path, &bytes); },
+      kSettingsBusyBoundMs, kSettingsRetryMs);
+  const std::string text = FromTextMode(bytes);
+  const auto setting = [&](const char* key, const char* defaultValue) {
+    if (read == OpenResult::kDone) {
+      return FindSetting(text, key, defaultValue, [this](unsigned char b) {
+        return system_.IsLeadByte(b);
+      });
+    }
+    // A held file is not a missing one: it gets one entry of its own.
+    if (read != OpenResult::kBusy) {
+      log_.Log("Failed to read settings from: " + path);
+    }
+    return std::string(defaultValue);
+  };
+  log_.SetPath(setting("DATA_FOLDER", "data") + "\\logs\\activityLog.jsd");
+  const uint32_t port =
+      static_cast<uint32_t>(ParseDecimal(setting("ENGINE_PORT", "1967")));
+  if (read == OpenResult::kBusy) {
+    log_.LogError("NT Service Module: ERROR: " + path +
+                  " is held by another program; default settings are used "
+                  "for this run");
+  } else if (read == OpenResult::kFailed) {
+    log_.ReportEvent(EventType::kError,
+                     "Failed to read settings from: " + path);
+  }
+  return port;
+}
+
+SettingsStore::Read SettingsStore::ReadModuleFile(ModuleSettings* settings) {
+  std::string bytes;
+  const OpenResult read = RetryWhileBusy(
+      system_,
+      [&] { return system_.ReadWholeFile(kModuleSettingsFile, &bytes); },
+      kSettingsBusyBoundMs, kSettingsRetryMs);
+  switch (read) {
+    case OpenResult::kBusy:
+      return Read::kHeld;
+    case OpenResult::kMissing:
+      return Read::kMissing;
+    case OpenResult::kFailed:
+      return Read::kUnreadable;
+    case OpenResult::kDone:
+      break;
+  }
+  return DecodeModuleSettings(FromTextMode(bytes),
+                              [this](const std::u16string& w) {
+                                return system_.WideToAnsi(w);
+                              },
+                              settings)
+             ? Read::kWhole
+             : Read::kDamaged;
+}
+
+// An empty javaExe is the bundled runtime, in memory only.
+ModuleSettings SettingsStore::Take(const ModuleSettings& settings) {
+  loaded_ = settings;
+  if (loaded_.javaExe.empty()) loaded_.javaExe = kDefaultJavaExe;
+  return loaded_;
+}
+
+std::string SettingsStore::Problem(Read read) {
+  const std::string file = kModuleSettingsFile;
+  switch (read) {
+    case Read::kHeld:
+      return file + " is held by another program";
+    case Read::kDamaged:
+      return file + " is damaged";
+    case Read::kUnreadable:
+      return file + " could not be read";
+    default:
+      return std::string();
+  }
+}
+
+ModuleSettings SettingsStore::Load(std::string* statusText) {
+  ModuleSettings settings;
+  lastRead_ = ReadModuleFile(&settings);
+  const ModuleSettings shown = Take(settings);
+  // Only a missing file is written at once; any other holds the operator's
+  // settings and stays as it is until the next save.
+  switch (lastRead_) {
+    case Read::kWhole:
+      break;
+    case Read::kMissing:
+      if (!Write(shown, statusText)) {
+        log_.ReportEvent(EventType::kError, *statusText);
+      }
+      break;
+    case Read::kDamaged:
+      log_.LogError("NT Service Module: ERROR: " + Problem(lastRead_) +
+                    "; defaults stand in for what cannot be read until the "
+                    "settings are saved again");
+      break;
+    default:
+      log_.LogError("NT Service Module: ERROR: " + Problem(lastRead_) +
+                    "; default settings are used for this run");
+      break;
+  }
+  return shown;
+}
+
+std::string SettingsStore::ShownProblem() const {
+  if (Problem(lastRead_).empty()) return std::string();
+  return "ERROR: " + Problem(lastRead_) +
+         (lastRead_ == Read::kDamaged
+              ? "; the window shows defaults for what cannot be read"
+              : "; the window shows default settings");
+}
+
+ModuleSettings SettingsStore::WithHidden(int32_t period,
+                                         const std::string& javaExe) const {
+  ModuleSettings settings = loaded_;
+  settings.period = period;
+  settings.javaExe = javaExe;
+  return settings;
+}
+
+bool SettingsStore::Write(const ModuleSettings& settings,
+                          std::string* statusText) {
+  const std::string bytes = ToTextMode(EncodeModuleSettings(settings));
+  const OpenResult written = RetryWhileBusy(
+      system_,
+      [&] { return system_.WriteWholeFile(kModuleSettingsFile, bytes); },
+      kSettingsBusyBoundMs, kSettingsRetryMs);
+  if (written != OpenResult::kDone) {
+    *statusText = "ERROR: NT Service module maybe installed in wrong folder";
+    return false;
+  }
+  return true;
+}
+
+SettingsStore::SaveOutcome SettingsStore::SaveEdited(
+    int32_t period, const std::string& javaExe, ModuleSettings* shown,
+    std::string* statusText) {
+  ModuleSettings settings;
+  const Read read = ReadModuleFile(&settings);
+  if (!Problem(read).empty()) {
+    *statusText = "ERROR: Settings were not saved: " + Problem(read) +
+                  (read == Read::kDamaged
+                       ? "; saving would lose what cannot be read. Rename or "
+                         "delete the file, then save again"
+                       : ". Please try again");
+    return SaveOutcome::kRefused;
+  }
+  if (read == Read::kMissing) settings = WithHidden(period, javaExe);
+  if (period != loaded_.period) settings.period = period;
+  if (javaExe != loaded_.javaExe) settings.javaExe = javaExe;
+  if (!Write(settings, statusText)) return SaveOutcome::kFailed;
+  *shown = Take(settings);
+  return SaveOutcome::kSaved;
+}
+
+}  // namespace morvasvc

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "module_test_fixture.h"
+#include "module_texts.h"
+
+namespace morvasvc {
+namespace {
+
+using SettingsStoreTest = ModuleTest;
+
+TEST_F(SettingsStoreTest, ReadEngineSettings) {
+  system.folders.insert("D:\\Data\\logs");
+  system.File("engineSettings.jsd") =
+      "DATA_FOLDER = D\\:\\\\Data\r\nENGINE_PORT= 2000x\r\n";
+  module.ReadEngineSettings();
+  EXPECT_EQ("D:\\Data\\logs\\activityLog.jsd", module.activityLog().Path());
+  EXPECT_EQ(2000u, module.enginePort);
+
+  system.File("engineSettings.jsd") = "DATA_FOLDER=\nENGINE_PORT=-1\n";
+  module.ReadEngineSettings();
+  EXPECT_EQ("\\logs\\activityLog.jsd", module.activityLog().Path());
+  EXPECT_EQ(4294967295u, module.enginePort);
+}
+
+TEST_F(SettingsStoreTest, MissingEngineSettingsGiveDefaults) {
+  module.activityLog().SetPath("");
+  module.enginePort = 5;
+  module.ReadEngineSettings();
+  EXPECT_EQ("data\\logs\\activityLog.jsd", module.activityLog().Path());
+  EXPECT_EQ(1967u, module.enginePort);
+  // The first failure came before the log had a path.
+  EXPECT_EQ(Strings({"Failed to read settings from: "
+                     "C:\\Morva\\engineSettings.jsd"}),
+            LoggedMessages());
+
+  // Held for good: about 5 s of tries, the defaults, and one entry.
+  system.LogFile().clear();
+  system.File("engineSettings.jsd") = "ENGINE_PORT=2001\r\n";
+  system.busyFor[system.Resolve("engineSettings.jsd")] = 1 << 30;
+  module.ReadEngineSettings();
+  EXPECT_EQ(1967u, module.enginePort);
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: C:\\Morva\\engineSettings.jsd "
+                     "is held by another program; default settings are used "
+                     "for this run"}),
+            LoggedMessages());
+  EXPECT_GE(system.tickMs - 3600000, 5000u);
+}
+
+TEST_F(SettingsStoreTest, LoadModuleSettingsCreatesAMissingFile) {
+  // What an earlier file held is not kept.
+  system.File("ntServiceSettings.jsd") =
+      std::string("\x01\0\0\0\0\0\0\x01x\0", 10);
+  module.LoadModuleSettings();
+  ASSERT_EQ("x", module.settingsStore().Hidden()[2]);
+  system.files.clear();
+  module.LoadModuleSettings();
+  EXPECT_EQ(5, module.period);
+  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
+  EXPECT_EQ("", module.settingsStore().Hidden()[2]);
+  EXPECT_EQ(std::string("\x05\0\0\0\x11jre\\bin\\javaw.exe\0\0\0\0\0", 27),
+            system.File("ntServiceSettings.jsd"));
+  EXPECT_EQ("", system.LogFile());
+}
+
+TEST_F(SettingsStoreTest, LoadModuleSettingsReadsTheFile) {
+  const std::string file =
+      std::string("\r\n\0\0\0\x04java\x01r\0\x02r3\0\x02r5", 20);
+  system.File("ntServiceSettings.jsd") = file;
+  module.LoadModuleSettings();
+  EXPECT_EQ(10, module.period);
+  EXPECT_EQ("java", module.javaExe);
+  EXPECT_EQ("r", module.settingsStore().Hidden()[0]);
+  EXPECT_EQ("r3", module.settingsStore().Hidden()[2]);
+  EXPECT_EQ("r5", module.settingsStore().Hidden()[4]);
+  EXPECT_EQ(file, system.File("ntServiceSettings.jsd"));
+
+  // An empty javaExe is defaulted in memory only.
+  const std::string empty = std::string("\x07\0\0\0\0\0\0\0\0\0", 10);
+  system.File("ntServiceSettings.jsd") = empty;
+  module.LoadModuleSettings();
+  EXPECT_EQ(7, module.period);
+  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
+  EXPECT_EQ(empty, system.File("ntServiceSettings.jsd"));
+}
+
+// A damaged file keeps what was read whole and stays for the next save.
+TEST_F(SettingsStoreTest, DamagedModuleSettingsAreNeverOverwritten) {
+  const std::string damagedEntry =
+      "NT Service Module: ERROR: ntServiceSettings.jsd is damaged; defaults "
+      "stand in for what cannot be read until the settings are saved again";
+  struct Case {
+    const char* name;
+    std::string file;
+    int32_t period;
+    std::string javaExe, reserved1;
+    bool damaged;
+  } cases[] = {
+      {"last padding byte cut",
+       std::string("\x09\0\0\0\x04java\x01r\0\0\0", 14), 9, "java", "r",
+       false},
+      {"javaExe cut", std::string("\x09\0\0\0\x11jre", 8), 9,
+       "jre\\bin\\javaw.exe", "", true},
+      {"length past the end",
+       std::string("\x09\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 11), 9,
+       "jre\\bin\\javaw.exe", "", true},
+      {"period cut", std::string("\x09\0", 2), 5, "jre\\bin\\javaw.exe", "",
+       true},
+  };
+  for (const Case& c : cases) {
+    system.LogFile().clear();
+    system.File("ntServiceSettings.jsd") = c.file;
+    module.LoadModuleSettings();
+    EXPECT_EQ(c.period, module.period) << c.name;
+    EXPECT_EQ(c.javaExe, module.javaExe) << c.name;
+    EXPECT_EQ(c.reserved1, module.settingsStore().Hidden()[0]) << c.name;
+    EXPECT_EQ(c.file, system.File("ntServiceSettings.jsd")) << c.name;
+    EXPECT_EQ(c.damaged ? Strings({damagedEntry}) : Strings(),
+              LoggedMessages())
+        << c.name;
+  }
+}
+
+TEST_F(SettingsStoreTest, SaveModuleSettingsFailureKeepsTheOldFile) {
+  system.File("ntServiceSettings.jsd") = "old";
+  system.readOnly.insert(system.Resolve("ntServiceSettings.jsd"));
+  module.SaveModuleSettings();
+  EXPECT_EQ("ERROR: NT Service module maybe installed in wrong folder",
+            module.statusText);
+  EXPECT_EQ("old", system.File("ntServiceSettings.jsd"));
+  EXPECT_EQ("", system.LogFile());
+}
+
+TEST_F(SettingsStoreTest, ModuleSettingsHeldByAnotherProcess) {
+  // Held for a moment: read once it is let go.
+  const std::string path = system.Resolve("ntServiceSettings.jsd");
+  const std::string file = std::string("\x09\0\0\0\x04java\0\0\0\0\0", 14);
+  system.files[path] = file;
+  system.busyFor[path] = 20;
+  module.LoadModuleSettings();
+  EXPECT_EQ(9, module.period);
+  EXPECT_EQ("java", module.javaExe);
+  EXPECT_EQ("", system.LogFile());
+
+  // Held for good: about 5 s of tries, defaults for this run, and the file
+  // is not overwritten once it is let go.
+  system.sleeps.clear();
+  system.busyFor[path] = 1000000;
+  module.LoadModuleSettings();
+  EXPECT_EQ(5, module.period);
+  uint32_t waited = 0;
+  for (uint32_t ms : system.sleeps) waited += ms;
+  EXPECT_GE(waited, 4500u);
+  EXPECT_LE(waited, 6000u);
+  system.busyFor[path] = 0;
+  EXPECT_EQ(file, system.files[path]);
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: ntServiceSettings.jsd is held "
+                     "by another program; default settings are used for this "
+                     "run"}),
+            LoggedMessages());
+
+  // A save waits for it the same way.
+  system.busyFor[path] = 20;
+  EXPECT_TRUE(module.SaveModuleSettings());
+  EXPECT_EQ(27u, system.files[path].size());
+
+  // Unreadable for another reason (access denied, a locked region): the
+  // same, never the defaults written over it.
+  system.LogFile().clear();
+  system.files[path] = file;
+  system.unreadable.insert(path);
+  module.LoadModuleSettings();
+  EXPECT_EQ(file, system.files[path]);
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: ntServiceSettings.jsd could "
+                     "not be read; default settings are used for this run"}),
+            LoggedMessages());
+}
+
+}  // namespace
+}  // namespace morvasvc

@@ -1,0 +1,181 @@
+#include "service_dispatcher.h"
+
+#include "activity_log.h"
+#include "dialog_framework.h"
+#include "service_run.h"
+#include "win32_module_system.h"
+
+namespace morvasvc {
+
+const char kServiceControlClass[] = "MorvaServiceControl";
+
+namespace {
+
+const UINT WM_SERVICE_START = WM_APP + 0x200;
+const UINT WM_SERVICE_STOP = WM_APP + 0x201;
+const UINT WM_SERVICE_ENDED = WM_APP + 0x202;
+
+static_assert(SERVICE_STOPPED == kServiceStopped &&
+                  SERVICE_START_PENDING == kServiceStartPending &&
+                  SERVICE_STOP_PENDING == kServiceStopPending &&
+                  SERVICE_RUNNING == kServiceRunning &&
+                  SERVICE_ACCEPT_PRESHUTDOWN == kAcceptPreshutdown &&
+                  SERVICE_CONTROL_PRESHUTDOWN == kControlPreshutdown &&
+                  ERROR_SERVICE_SPECIFIC_ERROR == kServiceSpecificError,
+              "the manager's numbers");
+
+struct ServiceRunState {
+  HWND control = NULL;
+  SERVICE_STATUS_HANDLE statusHandle = NULL;
+  HANDLE controlCreated = NULL;
+  HANDLE startHandled = NULL;
+  HANDLE stopHandled = NULL;
+  HANDLE stopRequested = NULL;
+  // The activity log as the window last knew it, for an entry written while
+  // the window's thread is held up.
+  CRITICAL_SECTION logLock;
+  std::string logPath;
+  std::string serviceName;
+  std::string installDir;
+};
+ServiceRunState* run = nullptr;
+
+class Win32ServiceHost : public ServiceHost {
+ public:
+  bool ReportStatus(const ServiceStatus& status) override {
+    SERVICE_STATUS reported = {};
+    reported.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    reported.dwCurrentState = status.state;
+    reported.dwControlsAccepted = status.controlsAccepted;
+    reported.dwWin32ExitCode = status.win32ExitCode;
+    reported.dwServiceSpecificExitCode = status.serviceSpecificExitCode;
+    reported.dwCheckPoint = status.checkPoint;
+    reported.dwWaitHint = status.waitHintMs;
+    return SetServiceStatus(run->statusHandle, &reported) != FALSE;
+  }
+  bool WaitForWindow(WindowStage stage, uint32_t ms) override {
+    HANDLE event = stage == WindowStage::kCreated        ? run->controlCreated
+                   : stage == WindowStage::kStartHandled ? run->startHandled
+                                                         : run->stopHandled;
+    return WaitForSingleObject(event, ms) == WAIT_OBJECT_0;
+  }
+  void PostStart() override {
+    PostMessageA(run->control, WM_SERVICE_START, 0, 0);
+  }
+  void PostStop() override { PostMessageA(run->control, WM_SERVICE_STOP, 0, 0); }
+  void WaitForStopRequest() override {
+    WaitForSingleObject(run->stopRequested, INFINITE);
+  }
+  uint64_t TickMs() override { return GetTickCount64(); }
+  // Only a handler that ran past its bound logs from here: an error.
+  void Log(const std::string& message) override {
+    EnterCriticalSection(&run->logLock);
+    const std::string path = run->logPath;
+    const std::string source = run->serviceName;
+    const std::string installDir = run->installDir;
+    LeaveCriticalSection(&run->logLock);
+    Win32ModuleSystem system;
+    AppendActivityEntry(system, path, message);
+    system.ReportToEventLog(source, EventType::kError,
+                       message + "\r\n\r\nInstall folder: " + installDir);
+  }
+  void EndProcess(uint32_t exitCode) override { ExitProcess(exitCode); }
+};
+
+// The manager's thread only signals; the service's thread reports.
+DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  switch (ClassifyControl(control)) {
+    case ControlAction::kStop:
+      SetEvent(run->stopRequested);
+      return NO_ERROR;
+    case ControlAction::kAnswer:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+  run->statusHandle = RegisterServiceCtrlHandlerExA("", ControlHandler, NULL);
+  if (!run->statusHandle) return;
+  Win32ServiceHost host;
+  RunService(host);
+}
+
+DWORD WINAPI DispatcherThread(LPVOID) {
+  SERVICE_TABLE_ENTRYA table[] = {{const_cast<char*>(""), ServiceMain},
+                                  {NULL, NULL}};
+  // Fails at once when a user, not the manager, started the program.
+  if (StartServiceCtrlDispatcherA(table)) {
+    PostMessageA(run->control, WM_SERVICE_ENDED, 0, 0);
+  }
+  return 0;
+}
+
+void FireEvent(HWND control, int dispatchId, const char* argument) {
+  ControlEvent event = {dispatchId, argument};
+  SendMessageA(GetParent(control), WM_CONTROL_EVENT,
+               static_cast<WPARAM>(GetDlgCtrlID(control)),
+               reinterpret_cast<LPARAM>(&event));
+}
+
+LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                   LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      if (run && !run->control) {
+        run->control = hwnd;
+        SetEvent(run->controlCreated);
+      }
+      return 0;
+    case WM_SERVICE_START:
+      FireEvent(hwnd, kStartEvent, "");
+      SetEvent(run->startHandled);
+      return 0;
+    case WM_SERVICE_STOP:
+      FireEvent(hwnd, kStopEvent, nullptr);
+      SetEvent(run->stopHandled);
+      return 0;
+    case WM_SERVICE_ENDED:
+      // The manager has the service stopped: the program ends with it.
+      EndDialog(GetParent(hwnd), IDCANCEL);
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+void PublishServiceLog(const std::string& activityLogPath,
+                       const std::string& serviceName,
+                       const std::string& installDir) {
+  if (!run) return;
+  EnterCriticalSection(&run->logLock);
+  run->logPath = activityLogPath;
+  run->serviceName = serviceName;
+  run->installDir = installDir;
+  LeaveCriticalSection(&run->logLock);
+}
+
+bool RegisterServiceControlClass(HINSTANCE instance) {
+  // The manager expects to hear from a service soon after it starts the
+  // program, before any window exists, so the dispatcher starts here.
+  if (!run) {
+    run = new ServiceRunState;
+    InitializeCriticalSection(&run->logLock);
+    run->controlCreated = CreateEventA(NULL, TRUE, FALSE, NULL);
+    run->startHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+    run->stopHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
+    run->stopRequested = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE thread = CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL);
+    if (thread) CloseHandle(thread);
+  }
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = ControlWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kServiceControlClass;
+  return RegisterClassA(&windowClass) != 0;
+}
+
+}  // namespace morvasvc

@@ -1,0 +1,33 @@
+#ifndef MORVASVC_WIN32_SERVICE_DISPATCHER_H_
+#define MORVASVC_WIN32_SERVICE_DISPATCHER_H_
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <string>
+
+namespace morvasvc {
+
+// The service's side of the Service Control Manager. The dispatcher call
+// blocks its thread for the whole life of the service, so it gets a thread
+// of its own; every event reaches the dialog through a hidden control window
+// on the dialog's thread.
+
+// The window class of the hidden service control that dialog templates name.
+extern const char kServiceControlClass[];
+// Registers it and starts the dispatcher's thread; a dialog that names the
+// class cannot be created before this.
+bool RegisterServiceControlClass(HINSTANCE instance);
+// Where an entry goes that the service's own thread writes when the window's
+// thread is held up: the activity log, and the event log under the service's
+// name with the install folder. The window tells it whenever they may change.
+void PublishServiceLog(const std::string& activityLogPath,
+                       const std::string& serviceName,
+                       const std::string& installDir);
+
+// Dispatch ids of the control's events.
+enum ServiceControlEvent { kStartEvent = 1, kStopEvent = 2 };
+
+}  // namespace morvasvc
+
+#endif

@@ -1,0 +1,89 @@
+// The engine's control port: version 1.1 sockets, each connection bounded.
+#include <winsock2.h>
+#include <windows.h>
+
+#include "handle.h"
+#include "win32_module_system.h"
+
+namespace morvasvc {
+
+namespace {
+
+class SocketConnection : public EngineConnection {
+ public:
+  explicit SocketConnection(SOCKET socket) : socket_(socket) {}
+  void SendAll(const std::string& bytes) override {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      const int count = send(socket_.Get(), bytes.data() + sent,
+                             static_cast<int>(bytes.size() - sent), 0);
+      if (count == SOCKET_ERROR || count == 0) break;
+      sent += static_cast<size_t>(count);
+    }
+    socket_.Reset();
+  }
+
+ private:
+  SocketHandle socket_;
+};
+
+}  // namespace
+
+ConnectResult Win32ModuleSystem::ConnectToEngine(
+    uint16_t port, uint32_t timeoutMs,
+    std::unique_ptr<EngineConnection>* connection) {
+  SocketHandle socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!socket.Valid()) return ConnectResult::kSocketProblem;
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = 0;
+  if (bind(socket.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) ==
+      SOCKET_ERROR) {
+    return ConnectResult::kSocketProblem;
+  }
+  // Version 1.1 sockets: the loopback host name through the host look-up.
+  const hostent* host = gethostbyname("localhost");
+  if (!host || host->h_addrtype != AF_INET || !host->h_addr_list[0]) {
+    return ConnectResult::kFailed;
+  }
+  sockaddr_in engine = {};
+  engine.sin_family = AF_INET;
+  engine.sin_port = htons(port);
+  memcpy(&engine.sin_addr, host->h_addr_list[0], sizeof engine.sin_addr);
+  // A blocking connect to an engine whose queue is full waits for minutes:
+  // connect without blocking and wait for the outcome at most timeoutMs.
+  u_long nonBlocking = 1;
+  if (ioctlsocket(socket.Get(), FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+    return ConnectResult::kSocketProblem;
+  }
+  if (connect(socket.Get(), reinterpret_cast<sockaddr*>(&engine),
+              sizeof engine) == SOCKET_ERROR) {
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return ConnectResult::kFailed;
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket.Get(), &writable);
+    FD_SET(socket.Get(), &failed);
+    timeval bound;
+    bound.tv_sec = static_cast<long>(timeoutMs / 1000);
+    bound.tv_usec = static_cast<long>(timeoutMs % 1000) * 1000;
+    if (select(0, NULL, &writable, &failed, &bound) != 1 ||
+        !FD_ISSET(socket.Get(), &writable)) {
+      return ConnectResult::kFailed;
+    }
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR,
+                   reinterpret_cast<char*>(&error), &length) == SOCKET_ERROR ||
+        error != 0) {
+      return ConnectResult::kFailed;
+    }
+  }
+  u_long blocking = 0;
+  ioctlsocket(socket.Get(), FIONBIO, &blocking);
+  connection->reset(new SocketConnection(socket.Release()));
+  return ConnectResult::kConnected;
+}
+
+}  // namespace morvasvc

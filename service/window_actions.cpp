@@ -1,0 +1,81 @@
+// The window's buttons, on the module state that its fields show.
+#include "morva_module.h"
+
+namespace morvasvc {
+
+void MorvaModule::OnInstallService() {
+  if (control_.IsInstalled()) {
+    ShowMessage("Service is already Installed");
+    return;
+  }
+  if (serviceName.empty()) {
+    ShowMessage("Please enter a Service Name");
+    return;
+  }
+  // The name the module state holds, not what the field may show unsaved.
+  control_.SetServiceName(serviceName);
+  control_.SetDisplayName(serviceName);
+  std::string error, warning;
+  const bool installed = control_.Install(&error, &warning);
+  if (installed) {
+    statusText =
+        "Service Installed. Use Service Control Manager to Start Service.  "
+        "This window can be closed now.  You only need this window to "
+        "register the software, change settings or remove the service";
+  } else {
+    statusText = "ERROR: Service could not be installed: " + error;
+  }
+  ShowMessage(statusText);
+  LogActivity("NT Service Module: " + statusText);
+  if (!warning.empty()) {
+    LogActivity("NT Service Module: WARNING: " + warning);
+  }
+  if (installed) UpdateEventSource(control_, log_, true);
+  FillFields();
+}
+
+void MorvaModule::OnRemoveService() {
+  if (!control_.IsInstalled()) {
+    ShowMessage("Service is not Installed");
+    return;
+  }
+  std::string error;
+  if (control_.Uninstall(&error)) {
+    UpdateEventSource(control_, log_, false);
+    statusText = "Service has been removed.  Please logout of windows";
+  } else {
+    statusText = "ERROR: Service could not be removed: " + error;
+    ShowMessage(statusText);
+  }
+  LogActivity("NT Service Module: " + statusText);
+  FillFields();
+}
+
+void MorvaModule::OnSaveSettings() {
+  // A refused field has had its message; saving the rest would surprise.
+  if (!TakeFields()) return;
+  if (period < 1 || period > 100000) return;
+  // The store reads the file again first: a save never writes a value it
+  // never read, and keeps what the operator did not change in the window.
+  ModuleSettings shown;
+  const SettingsStore::SaveOutcome outcome =
+      settings_.SaveEdited(period, javaExe, &shown, &statusText);
+  if (outcome == SettingsStore::SaveOutcome::kSaved) TakeShown(shown);
+  FillFields();
+  if (outcome != SettingsStore::SaveOutcome::kSaved) {
+    ShowMessage(statusText);
+    return;
+  }
+  ShowMessage(
+      "For settings to take effect, Stop and ReStart NT service using Service "
+      "Control Manager");
+  LogActivity("NT Service settings have been changed");
+}
+
+void MorvaModule::OnOpenHelp() {
+  std::string error;
+  system_.ShellOpen(GetWorkingDir() + "\\help\\english\\gui\\NTService.htm", "",
+                    "", ShellPrompts::kOwnedByWindow, &error);
+}
+
+}  // namespace morvasvc
