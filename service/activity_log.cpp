@@ -11,8 +11,8 @@ namespace {
 // must never wait for long.
 const uint32_t kLogBusyBoundMs = 200;
 const uint32_t kLogRetryMs = 20;
-// The same warning reaches the event log at most this often.
-const uint64_t kRelaunchReportMs = 600000;
+// What may come on every tick reaches the event log at most this often.
+const uint64_t kRepeatedReportMs = 600000;
 }  // namespace
 
 void AppendActivityEntry(ModuleSystem& system, const std::string& path,
@@ -50,20 +50,37 @@ void ActivityLog::LogError(const std::string& message) {
 }
 
 void ActivityLog::ReportRelaunch() {
-  ++relaunchesUnreported_;
-  const uint64_t now = system_.TickMs();
-  if (lastRelaunchReportMs_ &&
-      now - *lastRelaunchReportMs_ < kRelaunchReportMs) {
+  ReportRepeated(relaunches_,
+                 "NT Service Module: Engine is not running\r\nNT Service "
+                 "Module: launching scheduler engine");
+}
+
+void ActivityLog::ReportLaunchFailure(const std::string& message) {
+  ReportRepeated(launchFailures_, message);
+}
+
+void ActivityLog::ReportPendingCounts() {
+  if (relaunches_.unreported) ReportCount(relaunches_);
+  if (launchFailures_.unreported) ReportCount(launchFailures_);
+}
+
+void ActivityLog::ReportRepeated(Repeated& repeated,
+                                 const std::string& message) {
+  ++repeated.unreported;
+  repeated.lastMessage = message;
+  if (repeated.lastReportMs &&
+      system_.TickMs() - *repeated.lastReportMs < kRepeatedReportMs) {
     return;
   }
-  ReportEvent(
-      EventType::kWarning,
-      "NT Service Module: Engine is not running\r\nNT Service Module: "
-      "launching scheduler engine\r\n\r\nLaunches after the engine was "
-      "found not running, since the last report: " +
-          std::to_string(relaunchesUnreported_));
-  lastRelaunchReportMs_ = now;
-  relaunchesUnreported_ = 0;
+  ReportCount(repeated);
+}
+
+void ActivityLog::ReportCount(Repeated& repeated) {
+  ReportEvent(repeated.type, repeated.lastMessage + "\r\n\r\n" +
+                                 repeated.countText +
+                                 std::to_string(repeated.unreported));
+  repeated.lastReportMs = system_.TickMs();
+  repeated.unreported = 0;
 }
 
 }  // namespace morvasvc

@@ -32,9 +32,13 @@ class ActivityLog {
   void ReportEvent(EventType type, const std::string& message);
   // Logs the message and reports it as an error event.
   void LogError(const std::string& message);
-  // A tick launched the engine again: it died. An engine that keeps dying is
-  // reported once in ten minutes, with the count since the last report.
+  // What may come on every tick reaches the event log at most once in ten
+  // minutes, with the count since the last report: a tick launched the
+  // engine again (it died), or a launch failed.
   void ReportRelaunch();
+  void ReportLaunchFailure(const std::string& message);
+  // At the stop: the counts not yet reported.
+  void ReportPendingCounts();
 
  private:
   ModuleSystem& system_;
@@ -42,8 +46,23 @@ class ActivityLog {
   bool reportsEvents_ = false;
   std::string eventSource_;
   std::string installDir_;
-  uint32_t relaunchesUnreported_ = 0;
-  std::optional<uint64_t> lastRelaunchReportMs_;
+  struct Repeated {
+    Repeated(EventType type, const char* countText)
+        : type(type), countText(countText) {}
+    EventType type;
+    const char* countText;
+    uint32_t unreported = 0;
+    std::string lastMessage;
+    std::optional<uint64_t> lastReportMs;
+  };
+  void ReportRepeated(Repeated& repeated, const std::string& message);
+  void ReportCount(Repeated& repeated);
+
+  Repeated relaunches_{EventType::kWarning,
+                       "Launches after the engine was found not running, "
+                       "since the last report: "};
+  Repeated launchFailures_{EventType::kError,
+                           "Failed launches since the last report: "};
 };
 
 }  // namespace morvasvc

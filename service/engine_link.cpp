@@ -18,22 +18,21 @@ void EngineLink::Launch(EngineFields fields) {
       BuildEngineArguments(system_.FindEntries("*.jar"));
   log_.Log("NT Service Module: Engine path = " + fields.javaExe);
   log_.Log("NT Service Module: Engine arguments = " + arguments);
+  std::string error;
   // Cut off, the class path would lose a jar and the main class in silence.
   if (!EngineCommandLineFits(fields.javaExe, arguments)) {
-    log_.LogError(
-        "NT Service Module: ERROR: Engine could not be launched: the engine "
-        "path and arguments are longer than the " +
-        std::to_string(kCommandLineLimit) +
-        " characters a command line can hold");
+    error = "the engine path and arguments are longer than the " +
+            std::to_string(kCommandLineLimit) +
+            " characters a command line can hold";
+  } else if (system_.ShellOpen(fields.javaExe, arguments, fields.installDir,
+                               ShellPrompts::kNever, &error)) {
+    // Only the service launches the engine, and nobody sees its desktop.
     return;
   }
-  std::string error;
-  // Only the service launches the engine, and nobody sees its desktop.
-  if (!system_.ShellOpen(fields.javaExe, arguments, fields.installDir,
-                         ShellPrompts::kNever, &error)) {
-    log_.LogError("NT Service Module: ERROR: Engine could not be launched: " +
-                  error);
-  }
+  const std::string message =
+      "NT Service Module: ERROR: Engine could not be launched: " + error;
+  log_.Log(message);
+  log_.ReportLaunchFailure(message);
 }
 
 ConnectResult EngineLink::Connect(

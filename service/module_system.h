@@ -65,9 +65,9 @@ class ModuleSystem {
   virtual bool ShellOpen(const std::string& file, const std::string& parameters,
                          const std::string& directory, ShellPrompts prompts,
                          std::string* error) = 0;
-  // Whether the Service Control Manager started this process: then nobody
-  // sees its windows.
-  virtual bool RunByServiceManager() = 0;
+  // Whether nobody can see this process's windows, as in the session where
+  // services run.
+  virtual bool NobodySeesWindows() = 0;
 
   // TCP to the local machine's loopback host name; a connection not made
   // within timeoutMs counts as kFailed.
@@ -107,6 +107,9 @@ class ServiceControl {
   // texts are in this program; false with the reason.
   virtual bool AddEventSource(std::string* error) = 0;
   virtual bool RemoveEventSource(std::string* error) = 0;
+  // The service registered for this very program file, whatever name it
+  // was installed under; false when there is none.
+  virtual bool FindServiceOfThisProgram(std::string* name) = 0;
 };
 
 }  // namespace morvasvc

@@ -53,6 +53,14 @@ void MorvaModule::RunStartUpSequence() {
   ReadEngineSettings();
   LoadModuleSettings();
   DeriveServiceName();
+  // Installed under a name of its own (typed in the window), the service is
+  // still this program's: the window and the switches act on that one.
+  std::string registered;
+  if (control_.FindServiceOfThisProgram(&registered)) {
+    serviceName = registered;
+    control_.SetServiceName(serviceName);
+    control_.SetDisplayName(serviceName);
+  }
   if (!control_.IsInstalled()) {
     statusText = "Service is not installed.  Click on [Install Service]";
   }
@@ -71,7 +79,10 @@ bool MorvaModule::EndQuietlyOnStartUpFailure(const std::string& reason) {
   return true;
 }
 
-void MorvaModule::OnServiceStart(const std::string&) {
+// The manager names the service it starts: its events go under that name,
+// the one its event source was registered with.
+void MorvaModule::OnServiceStart(const std::string& startedAs) {
+  if (!startedAs.empty()) serviceName = startedAs;
   FindInstallDir();
   // Only the service reports to the event log: there is nobody else to see.
   log_.ReportEventsAs(serviceName, installDir);

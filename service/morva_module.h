@@ -62,7 +62,7 @@ class MorvaModule {
   void OnOpenHelp();
 
   // The service's lifecycle: the service control's events and the tick.
-  void OnServiceStart(const std::string& argument);
+  void OnServiceStart(const std::string& startedAs);
   void OnServiceStop();
   void SuperviseEngine() { supervision_.Tick(EngineState()); }
 

@@ -23,29 +23,53 @@ class ServiceRun {
 
   void Run() {
     Report(kServiceStartPending);
-    // The window may still be on its way: the manager hears from us meanwhile.
-    if (!WaitPending(WindowStage::kCreated)) {
-      GiveUp("start", kStartRanOver);
-      return;
-    }
-    host_.PostStart();
-    if (!WaitPending(WindowStage::kStartHandled)) {
-      GiveUp("start", kStartRanOver);
+    if (!Start()) {
+      Crash("start did not finish within " + Seconds(kHandlerBoundMs));
       return;
     }
     Report(kServiceRunning);
-    host_.WaitForStopRequest();
+    if (!WatchTicksUntilStopRequest()) return;
     Report(kServiceStopPending);
     host_.PostStop();
     if (!WaitPending(WindowStage::kStopHandled)) {
-      GiveUp("stop", kStopRanOver);
+      host_.Log("NT Service Module: ERROR: The service's stop did not finish "
+                "within " + Seconds(kHandlerBoundMs) +
+                "; the service reports itself stopped and ends");
+      Report(kServiceStopped);
+      host_.Terminate(0);
       return;
     }
     Report(kServiceStopped);
   }
 
  private:
-  void Report(uint32_t state, uint32_t specificExitCode = 0) {
+  static std::string Seconds(uint32_t ms) {
+    return std::to_string(ms / 1000) + " seconds";
+  }
+
+  // The window may still be on its way: the manager hears from us meanwhile.
+  bool Start() {
+    if (!WaitPending(WindowStage::kCreated)) return false;
+    host_.PostStart();
+    return WaitPending(WindowStage::kStartHandled);
+  }
+
+  // A supervision tick that never returns would leave the engine
+  // unsupervised for ever; only a tick that began and did not end counts.
+  bool WatchTicksUntilStopRequest() {
+    while (!host_.WaitForStopRequest(kTickCheckMs)) {
+      uint64_t startMs = 0;
+      if (host_.TickRunningSince(&startMs) &&
+          host_.TickMs() - startMs >= kTickBoundMs) {
+        Crash("supervision tick did not finish within " +
+              Seconds(kTickBoundMs));
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void Report(uint32_t state) {
     ServiceStatus status;
     status.state = state;
     const bool pending =
@@ -56,10 +80,6 @@ class ServiceRun {
     lastState_ = state;
     status.checkPoint = pending ? checkPoint_ : 0;
     status.waitHintMs = pending ? kPendingWaitHintMs : 0;
-    if (specificExitCode) {
-      status.win32ExitCode = kServiceSpecificError;
-      status.serviceSpecificExitCode = specificExitCode;
-    }
     if (state == kServiceRunning) {
       status.controlsAccepted =
           kAcceptStop | kAcceptShutdown | acceptPreshutdown_;
@@ -89,13 +109,12 @@ class ServiceRun {
     return false;
   }
 
-  void GiveUp(const std::string& what, uint32_t specificExitCode) {
+  // Ends the process without reporting the service stopped: to the manager
+  // a crash, after which its recovery restarts the service at once.
+  void Crash(const std::string& what) {
     host_.Log("NT Service Module: ERROR: The service's " + what +
-              " did not finish within " +
-              std::to_string(kHandlerBoundMs / 1000) +
-              " seconds; the service reports itself stopped and ends");
-    Report(kServiceStopped, specificExitCode);
-    host_.EndProcess(1);
+              "; the service ends so that Windows restarts it");
+    host_.Terminate(1);
   }
 
   ServiceHost& host_;

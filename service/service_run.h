@@ -20,7 +20,6 @@ const uint32_t kControlStop = 1;
 const uint32_t kControlInterrogate = 4;
 const uint32_t kControlShutdown = 5;
 const uint32_t kControlPreshutdown = 0xF;
-const uint32_t kServiceSpecificError = 1066;
 
 struct ServiceStatus {
   uint32_t state = kServiceStopped;
@@ -31,10 +30,6 @@ struct ServiceStatus {
   uint32_t waitHintMs = 0;
 };
 
-// The service-specific exit codes of a handler that ran past its bound.
-const uint32_t kStartRanOver = 1;
-const uint32_t kStopRanOver = 2;
-
 // How long the window's thread may take to be created, to handle the start
 // and to handle the stop: well above the longest legitimate handler (the
 // settings files' busy retries, the connections' bounds and the stop's 30 s
@@ -43,13 +38,20 @@ const uint32_t kHandlerBoundMs = 60000;
 // A pending state is reported again this often, with a rising checkpoint.
 const uint32_t kPendingReportMs = 10000;
 const uint32_t kPendingWaitHintMs = 30000;
+// A supervision tick that has run this long is stuck: well above the
+// longest legitimate one (the settings files' 5 s busy retry, 3 s for each
+// connection and a launch). The running service looks this often.
+const uint32_t kTickBoundMs = 300000;
+const uint32_t kTickCheckMs = 10000;
 
 // What the install asks of the manager besides the service itself: Windows
 // shutting down gives the stop this long (its default is 10 s since Windows
-// 10 1703), above the stop's own wait for the engine; a failed module is
-// restarted after a minute, twice, the count reset after a day, and a stop
-// with an error code counts as a failure.
+// 10 1703), above the stop's own wait for the engine and two connections;
+// a module that ends without reporting itself stopped is restarted after a
+// minute, twice, the count reset after a day.
 const uint32_t kPreshutdownTimeoutMs = 45000;
+static_assert(kPreshutdownTimeoutMs > 30000 + 2 * 3000,
+              "room for the stop's wait for the engine");
 const uint32_t kRestartDelayMs = 60000;
 const uint32_t kRestartsBeforeGivingUp = 2;
 const uint32_t kFailureCountResetSeconds = 86400;
@@ -72,17 +74,26 @@ class ServiceHost {
   virtual bool WaitForWindow(WindowStage stage, uint32_t ms) = 0;
   virtual void PostStart() = 0;
   virtual void PostStop() = 0;
-  // Blocks until the control handler has asked for the stop.
-  virtual void WaitForStopRequest() = 0;
+  // Waits at most ms for the control handler to ask for the stop; true once
+  // it has.
+  virtual bool WaitForStopRequest(uint32_t ms) = 0;
+  // When the window's thread began the supervision tick it is in, on the
+  // steady clock; false when it is in none.
+  virtual bool TickRunningSince(uint64_t* startMs) = 0;
   virtual uint64_t TickMs() = 0;
+  // An entry in the activity log and an error event.
   virtual void Log(const std::string& message) = 0;
-  virtual void EndProcess(uint32_t exitCode) = 0;
+  // Ends the process at once: with the window's thread stuck, the
+  // libraries' detach code of an ordinary exit could wait for it for ever.
+  virtual void Terminate(uint32_t exitCode) = 0;
 };
 
 // The service's life as the manager sees it, on the service's thread, the
-// only thread that reports its status. A handler that runs past its bound
-// ends the process with the service reported stopped and an error code, so
-// that the manager's recovery restarts it.
+// only thread that reports its status. A start or a tick that runs past its
+// bound ends the process without reporting the service stopped: a crash to
+// the manager, whose recovery restarts it at once. A stop that runs past
+// its bound reports the service stopped, without an error: the operator or
+// Windows asked for it, and nothing may restart it.
 void RunService(ServiceHost& host);
 
 }  // namespace morvasvc

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace morvasvc {
@@ -41,11 +42,26 @@ class FakeServiceHost : public ServiceHost {
   }
   void PostStart() override { events.push_back("start"); }
   void PostStop() override { events.push_back("stop"); }
-  void WaitForStopRequest() override { events.push_back("stop requested"); }
+  // The stop is asked for at this time; a tick runs from tickSinceMs on.
+  uint64_t stopRequestAtMs = 0;
+  std::optional<uint64_t> tickSinceMs;
+  bool WaitForStopRequest(uint32_t ms) override {
+    if (tickMs >= stopRequestAtMs) {
+      events.push_back("stop requested");
+      return true;
+    }
+    tickMs += ms;
+    return false;
+  }
+  bool TickRunningSince(uint64_t* startMs) override {
+    if (!tickSinceMs || *tickSinceMs > tickMs) return false;
+    *startMs = *tickSinceMs;
+    return true;
+  }
   uint64_t TickMs() override { return tickMs; }
   void Log(const std::string& message) override { events.push_back(message); }
-  void EndProcess(uint32_t code) override {
-    events.push_back("end " + std::to_string(code));
+  void Terminate(uint32_t code) override {
+    events.push_back("terminated " + std::to_string(code));
   }
 };
 
@@ -78,45 +94,62 @@ TEST(RunService, ALifeWithSlowHandlers) {
   EXPECT_EQ(Strings({"2:1 hint", "4:0 accepts 261", "4:0 accepts 5", "3:1 hint",
                      "1:0"}),
             old.reports);
-  // Room for the stop's own wait for the engine when Windows shuts down.
-  EXPECT_GT(kPreshutdownTimeoutMs, 30000u + 2 * 3000u);
 }
 
-// A handler held up for good: the service is reported stopped with its own
-// error code, so that recovery restarts it, and the process ends.
-TEST(RunService, EveryPendingStateHasAnEnd) {
+// A start or a tick held up for good ends the process unreported, a crash
+// that recovery restarts at once; a stop held up for good is reported
+// stopped without an error: nothing restarts what an operator stopped.
+TEST(RunService, EveryPendingStateAndTickHasAnEnd) {
   const std::map<WindowStage, uint64_t> created = {{WindowStage::kCreated, 0}},
                                         started = {
                                             {WindowStage::kCreated, 0},
                                             {WindowStage::kStartHandled, 0}};
+  const uint64_t hour = 3600000;
   struct Case {
     std::map<WindowStage, uint64_t> readyAfterMs;
     bool clockStands;
-    uint32_t code;
-  } cases[] = {{{}, false, kStartRanOver},
-               {created, false, kStartRanOver},
-               {started, false, kStopRanOver},
-               {started, true, kStopRanOver}};
+    uint64_t stopRequestAtMs;
+    std::optional<uint64_t> tickSinceMs;
+    std::string what;  // what ran over
+  } cases[] = {{{}, false, 0, {}, "start"},
+               {created, false, 0, {}, "start"},
+               {started, false, 0, {}, "stop"},
+               {started, true, 0, {}, "stop"},
+               {started, false, 2 * hour, hour, "supervision tick"},
+               // Hours between two ticks are no stuck tick.
+               {started, false, 5 * hour, {}, "stop"}};
   for (const Case& c : cases) {
     FakeServiceHost host;
     host.readyAfterMs = c.readyAfterMs;
     host.clockStands = c.clockStands;
+    host.stopRequestAtMs = c.stopRequestAtMs;
+    host.tickSinceMs = c.tickSinceMs;
     RunService(host);
-    const std::string what = c.code == kStartRanOver ? "start" : "stop";
-    EXPECT_EQ(kServiceStopped, host.last.state) << what;
-    EXPECT_EQ(kServiceSpecificError, host.last.win32ExitCode) << what;
-    EXPECT_EQ(c.code, host.last.serviceSpecificExitCode) << what;
-    EXPECT_LE(host.reports.size(), 16u) << what;
-    EXPECT_LE(host.tickMs, 2 * kHandlerBoundMs + kPendingReportMs) << what;
+    const bool stop = c.what == "stop", tick = c.tickSinceMs.has_value();
+    EXPECT_EQ(stop   ? kServiceStopped
+              : tick ? kServiceRunning
+                     : kServiceStartPending,
+              host.last.state)
+        << c.what;
+    EXPECT_EQ(0u, host.last.win32ExitCode) << c.what;
+    EXPECT_LE(host.reports.size(), 16u) << c.what;
+    const uint64_t boundMs = tick ? kTickBoundMs : kHandlerBoundMs;
+    const uint64_t from = tick ? *c.tickSinceMs : c.stopRequestAtMs;
     if (!c.clockStands) {
-      EXPECT_GE(host.tickMs, kHandlerBoundMs) << what;
+      EXPECT_GE(host.tickMs, from + boundMs) << c.what;
+      EXPECT_LE(host.tickMs, from + 2 * boundMs) << c.what;
     }
-    ASSERT_GE(host.events.size(), 2u) << what;
-    EXPECT_EQ(Strings({"NT Service Module: ERROR: The service's " + what +
-                           " did not finish within 60 seconds; the service "
-                           "reports itself stopped and ends",
-                       "end 1"}),
-              Strings(host.events.end() - 2, host.events.end()));
+    ASSERT_GE(host.events.size(), 2u) << c.what;
+    EXPECT_EQ(Strings({"NT Service Module: ERROR: The service's " + c.what +
+                           " did not finish within " +
+                           std::to_string(boundMs / 1000) + " seconds; " +
+                           (stop ? "the service reports itself stopped and "
+                                   "ends"
+                                 : "the service ends so that Windows "
+                                   "restarts it"),
+                       stop ? "terminated 0" : "terminated 1"}),
+              Strings(host.events.end() - 2, host.events.end()))
+        << c.what;
   }
 }
 

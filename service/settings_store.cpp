@@ -104,7 +104,7 @@ ModuleSettings SettingsStore::Load(std::string* statusText) {
       break;
     case Read::kMissing:
       if (!Write(shown, statusText)) {
-        log_.ReportEvent(EventType::kError, *statusText);
+        log_.LogError("NT Service Module: " + *statusText);
       }
       break;
     case Read::kDamaged:

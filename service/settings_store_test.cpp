@@ -60,6 +60,14 @@ TEST_F(SettingsStoreTest, LoadModuleSettingsCreatesAMissingFile) {
   EXPECT_EQ(std::string("\x05\0\0\0\x11jre\\bin\\javaw.exe\0\0\0\0\0", 27),
             system.File("ntServiceSettings.jsd"));
   EXPECT_EQ("", system.LogFile());
+
+  // A missing file that cannot be written: the log says so.
+  system.files.clear();
+  system.readOnly.insert(system.Resolve("ntServiceSettings.jsd"));
+  module.LoadModuleSettings();
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: NT Service module maybe "
+                     "installed in wrong folder"}),
+            LoggedMessages());
 }
 
 TEST_F(SettingsStoreTest, LoadModuleSettingsReadsTheFile) {

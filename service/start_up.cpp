@@ -34,7 +34,7 @@ void UpdateEventSource(ServiceControl& control, ActivityLog& log, bool add) {
 }
 
 bool InstallerSwitches::NobodyToSeeABox() {
-  return system_.RunByServiceManager() ||
+  return system_.NobodySeesWindows() ||
          DetectCommandLineAction(system_.CommandLine()) !=
              CommandLineAction::kNone;
 }
@@ -72,6 +72,11 @@ void InstallerSwitches::Install(const std::string& serviceName) {
   }
   if (serviceName.empty()) {
     Refuse("Service name is empty");
+    return;
+  }
+  std::string existing;
+  if (control_.FindServiceOfThisProgram(&existing)) {
+    Refuse("Service is already Installed as " + existing);
     return;
   }
   control_.SetServiceName(serviceName);

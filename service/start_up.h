@@ -24,8 +24,8 @@ class InstallerSwitches {
                     ActivityLog& log)
       : system_(system), control_(control), log_(log) {}
 
-  // Whether nobody would see a box: the Service Control Manager started the
-  // program, or a switch stands on its command line.
+  // Whether nobody would see a box: the program runs where nobody sees its
+  // windows (as a service), or a switch stands on its command line.
   bool NobodyToSeeABox();
   // Logs the command line; with a switch, acts under serviceName and ends
   // the process.

@@ -57,6 +57,19 @@ TEST_F(StartUpTest, DeriveServiceName) {
   EXPECT_EQ("Morva7", module.serviceName);
 }
 
+// Installed under a typed name, the service is still this program's: the
+// start-up takes that name, and the remove switch removes that service.
+TEST_F(StartUpTest, ServiceOfThisProgramKeepsItsName) {
+  control.ownService = "EditedSvc";
+  control.installed = true;
+  system.commandLine = "Morvasvc.exe remove_51924706";
+  module.RunStartUpSequence();
+  EXPECT_EQ("EditedSvc", module.serviceName);
+  EXPECT_EQ("EditedSvc", control.name_);
+  EXPECT_EQ("Uninstall", control.calls.back());
+  EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
+}
+
 TEST_F(StartUpTest, CommandLineWithoutSwitchGoesOn) {
   system.commandLine = "  \"C:\\Morva\\Morvasvc.exe\" INSTALL_51924706 \t";
   module.HandleCommandLine();
@@ -88,6 +101,11 @@ TEST_F(StartUpTest, CommandLineInstall) {
        "= Morva7",
        {"IsInstalled", "ServiceName=Morva7", "DisplayName=Morva7",
         "Install"}},
+      {"installed under another name", "Morvasvc.exe install_51924706", false,
+       false, "Plenor7", 1,
+       "NT Service Module commandline mode: Service is already Installed as "
+       "EditedSvc",
+       {"IsInstalled"}},
       {"already installed", "Morvasvc.exe xinstall_51924706x", true, false,
        "Morva7", 1,
        "NT Service Module commandline mode: Service is already Installed",
@@ -120,6 +138,9 @@ TEST_F(StartUpTest, CommandLineInstall) {
     system.commandLine = c.commandLine;
     control.installed = c.installed;
     control.refuses = c.refuses;
+    if (c.entry.find("EditedSvc") != std::string::npos) {
+      control.ownService = "EditedSvc";
+    }
     module.serviceName = c.serviceName;
     module.HandleCommandLine();
     EXPECT_EQ(std::vector<uint32_t>({c.exitCode}), system.exitCodes) << c.name;
@@ -155,9 +176,9 @@ TEST_F(StartUpTest, CommandLineInstall) {
 TEST_F(StartUpTest, StartUpFailureWithNobodyToSeeABox) {
   const std::string reason = "Windows sockets initialization failed.";
   EXPECT_FALSE(module.EndQuietlyOnStartUpFailure(reason));
-  system.runByServiceManager = true;
+  system.nobodySeesWindows = true;
   EXPECT_TRUE(module.EndQuietlyOnStartUpFailure(reason));
-  system.runByServiceManager = false;
+  system.nobodySeesWindows = false;
   system.commandLine = "\"C:\\Morva\\Morvasvc.exe\" remove_51924706";
   EXPECT_TRUE(module.EndQuietlyOnStartUpFailure(reason));
   EXPECT_EQ(std::vector<uint32_t>({1, 1}), system.exitCodes);

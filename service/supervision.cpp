@@ -35,6 +35,7 @@ void Supervision::Stop(EngineFields fields) {
   // Also when the shutdown cannot be delivered: the process ends with the
   // service, and no tick may launch an engine after it.
   stopped_ = true;
+  log_.ReportPendingCounts();
   if (!engine_.RequestShutdown(fields)) return;
   engine_.WaitToLetGo(fields.port);
   // Written once it is true.

@@ -206,34 +206,40 @@ TEST_F(LifecycleTest, StopWaitsUntilTheEngineLetsGo) {
   EXPECT_TRUE(LoggedMessages().empty());
 }
 
-// Run as the service, what an administrator must see reaches the event log,
-// and an engine that keeps dying is reported at most once in ten minutes.
+// Run as the service, what an administrator must see reaches the event log
+// under the name the manager started it with; an engine that keeps dying or
+// failing to launch is reported at most once in ten minutes, with counts,
+// and what is still uncounted at the stop is reported then.
 TEST_F(LifecycleTest, EventsForTheAdministrator) {
   module.serviceName = "Plenor7";
   module.installDir = "C:\\Morva";
   system.shellAccepts = false;
   system.busyFor[system.Resolve("ntServiceSettings.jsd")] = 1 << 30;
-  module.OnServiceStart("");
-  system.shellAccepts = true;
-  for (uint64_t afterMs : {61000, 61000, 600000}) {
+  module.OnServiceStart("EditedSvc");
+  for (uint64_t afterMs : {61000, 61000, 600000, 61000}) {
     system.tickMs += afterMs;
     module.SuperviseEngine();
   }
-  EXPECT_EQ(4u, system.shellCalls.size());
+  module.OnServiceStop();
+  EXPECT_EQ(5u, system.shellCalls.size());
   const std::string folder = "\r\n\r\nInstall folder: C:\\Morva";
+  const std::string failed =
+      "E NT Service Module: ERROR: Engine could not be launched: The system "
+      "cannot find the file specified.\r\n\r\nFailed launches since the "
+      "last report: ";
   const std::string relaunched =
-      "NT Service Module: Engine is not running\r\nNT Service Module: "
+      "W NT Service Module: Engine is not running\r\nNT Service Module: "
       "launching scheduler engine\r\n\r\nLaunches after the engine was found "
       "not running, since the last report: ";
   const Strings expected = {
       "E NT Service Module: ERROR: ntServiceSettings.jsd is held by another "
       "program; default settings are used for this run" + folder,
-      "E NT Service Module: ERROR: Engine could not be launched: The system "
-      "cannot find the file specified." + folder,
-      "W " + relaunched + "1" + folder, "W " + relaunched + "2" + folder};
+      failed + "1" + folder,     relaunched + "1" + folder,
+      failed + "3" + folder,     relaunched + "2" + folder,
+      relaunched + "1" + folder, failed + "1" + folder};
   Strings events;
   for (const FakeModuleSystem::Event& e : system.events) {
-    EXPECT_EQ("Plenor7", e.source);
+    EXPECT_EQ("EditedSvc", e.source);
     events.push_back((e.type == EventType::kError ? "E " : "W ") + e.text);
   }
   EXPECT_EQ(expected, events);

@@ -12,6 +12,13 @@ void MorvaModule::OnInstallService() {
     ShowMessage("Please enter a Service Name");
     return;
   }
+  // One service per program: two would supervise one engine against each
+  // other.
+  std::string existing;
+  if (control_.FindServiceOfThisProgram(&existing)) {
+    ShowMessage("Service is already Installed as " + existing);
+    return;
+  }
   // The name the module state holds, not what the field may show unsaved.
   control_.SetServiceName(serviceName);
   control_.SetDisplayName(serviceName);

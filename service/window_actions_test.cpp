@@ -73,8 +73,13 @@ TEST_F(WindowActionsTest, InstallRefusals) {
   control.installed = false;
   window.serviceName = "";
   window.OnInstallService();
+  // This program's service under another name: never a second one.
+  control.ownService = "EditedSvc";
+  window.serviceName = "Plenor7";
+  window.OnInstallService();
   EXPECT_EQ(Strings({"Service is already Installed",
-                     "Please enter a Service Name"}),
+                     "Please enter a Service Name",
+                     "Service is already Installed as EditedSvc"}),
             window.boxes);
   EXPECT_EQ(0, window.fills);
   EXPECT_EQ("", window.statusText);

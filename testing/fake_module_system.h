@@ -120,8 +120,8 @@ class FakeModuleSystem : public ModuleSystem {
   std::vector<std::string> FindEntries(const std::string&) override {
     return jars;
   }
-  bool runByServiceManager = false;
-  bool RunByServiceManager() override { return runByServiceManager; }
+  bool nobodySeesWindows = false;
+  bool NobodySeesWindows() override { return nobodySeesWindows; }
   bool ShellOpen(const std::string& file, const std::string& parameters,
                  const std::string& directory, ShellPrompts prompts,
                  std::string* error) override {
@@ -188,6 +188,7 @@ class FakeServiceControl : public ServiceControl {
   std::set<std::string> eventSources;
   std::string name_;  // the service name it was last given
   std::string installWarning;
+  std::string ownService;  // registered for this program under this name
   std::vector<std::string> calls;
 
   void SetServiceName(const std::string& name) override {
@@ -235,6 +236,10 @@ class FakeServiceControl : public ServiceControl {
     }
     eventSources.erase(name_);
     return true;
+  }
+  bool FindServiceOfThisProgram(std::string* name) override {
+    *name = ownService;
+    return !ownService.empty();
   }
 };
 

@@ -80,7 +80,11 @@ bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
   }
   switch (message) {
     case WM_TIMER:
-      if (wParam == kSupervisionTimerId) SuperviseEngine();
+      if (wParam == kSupervisionTimerId) {
+        MarkSupervisionTick(true);
+        SuperviseEngine();
+        MarkSupervisionTick(false);
+      }
       return false;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
@@ -129,6 +133,10 @@ void CMorvaService7Dlg::OnRemoveServiceCommand() {
     waitingForStop_ = false;
     EnableWindow(hwnd_, TRUE);
     SetForegroundWindow(hwnd_);
+    // Disabling the window took the focus away; the user goes on where it was.
+    if (focusBeforeWait_ && IsWindow(focusBeforeWait_)) {
+      SetFocus(focusBeforeWait_);
+    }
   }
 }
 
@@ -136,6 +144,7 @@ void CMorvaService7Dlg::OnRemoveServiceCommand() {
 void CMorvaService7Dlg::WaitAnswering(DWORD milliseconds) {
   if (!waitingForStop_) {
     waitingForStop_ = true;
+    focusBeforeWait_ = GetFocus();
     EnableWindow(hwnd_, FALSE);
     SetDlgItemTextA(hwnd_, IDC_STATUS_TEXT,
                     "Stopping the service before it is removed...");

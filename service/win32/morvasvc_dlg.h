@@ -47,6 +47,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
  private:
   void WaitAnswering(DWORD milliseconds);
   bool waitingForStop_ = false;
+  HWND focusBeforeWait_ = NULL;
 
   HICON icon_;
   CService_mill serviceControl_;

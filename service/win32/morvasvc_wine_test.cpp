@@ -471,6 +471,37 @@ TEST(MorvasvcWindow, WhatAUserSeesAndDoes) {
       folder.LogMessages());
 }
 
+// Installed under a typed name, the service is this program's all the same:
+// the install switch adds no second one, and the window opened again shows
+// that name and removes it with its event source.
+TEST(MorvasvcWindow, ServiceInstalledUnderATypedName) {
+  InstallFolder folder("Verrin Typed");
+  {
+    WindowDriver driver(folder);
+    ASSERT_NE(static_cast<HWND>(NULL), driver.Window());
+    driver.Type(1004, "VerrinEdited");
+    driver.Click(1002);
+    driver.DismissBox();
+    driver.Click(1000);
+    driver.DismissBox();
+    driver.Settle();
+  }
+  ASSERT_TRUE(QueryService("VerrinEdited").found);
+  EXPECT_EQ(folder.Path("Morvasvc.exe"), EventMessageFile("VerrinEdited"));
+  EXPECT_EQ(1u, folder.Run("install_51924706"));
+  EXPECT_FALSE(QueryService("Verrin7").found);
+
+  WindowDriver driver(folder);
+  ASSERT_NE(static_cast<HWND>(NULL), driver.Window());
+  EXPECT_EQ("VerrinEdited", driver.Text(1004));
+  driver.Click(1001);
+  driver.Settle();
+  EXPECT_EQ("Service has been removed.  Please logout of windows",
+            driver.Text(1009));
+  EXPECT_FALSE(QueryService("VerrinEdited").found);
+  EXPECT_EQ("(none)", EventMessageFile("VerrinEdited"));
+}
+
 // Enter takes the fields and closes the window; it saves nothing. A refused
 // field keeps the window open.
 TEST(MorvasvcWindow, EnterTakesTheFieldsAndCloses) {

@@ -3,9 +3,11 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "handle.h"
+#include "service_removal.h"
 
 namespace morvasvc {
 
@@ -33,22 +35,46 @@ bool ProgramPath(std::string* path, std::string* error) {
   return true;
 }
 
-std::string CommandProgram(const std::string& command) {
-  if (!command.empty() && command[0] == '"') {
-    return command.substr(1, command.find('"', 1) - 1);
-  }
-  return command.substr(0, command.find(' '));
+std::string RegisteredProgramPath(const std::string& command) {
+  const std::string path = ParseRegisteredCommand(command).path;
+  char expanded[MAX_PATH];
+  const DWORD length = ExpandEnvironmentStringsA(path.c_str(), expanded,
+                                                 MAX_PATH);
+  return length == 0 || length > MAX_PATH ? path
+                                          : std::string(expanded, length - 1);
 }
 
 namespace {
 
-enum class FileIdentity { kSame, kOther, kGone, kUnknown };
+// The volume and the 128-bit file id of newer systems; the class and its
+// layout as the system defines them, newer than the Windows 7 we build for.
+struct FileIdInfo {
+  ULONGLONG volumeSerialNumber;
+  BYTE fileId[16];
+};
+const FILE_INFO_BY_HANDLE_CLASS kFileIdInfo =
+    static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
-// Whether two paths name one file, by the volume and the file's index: the
-// same program reached through a link or another spelling is still itself.
+// A file's identity on this machine. The 64-bit index of older systems is
+// not unique on ReFS; it serves only where the 128-bit id is not offered.
+bool ReadFileIdentity(HANDLE file, FileIdInfo* id) {
+  if (GetFileInformationByHandleEx(file, kFileIdInfo, id, sizeof *id)) {
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  *id = FileIdInfo();
+  id->volumeSerialNumber = info.dwVolumeSerialNumber;
+  memcpy(id->fileId, &info.nFileIndexLow, sizeof info.nFileIndexLow);
+  memcpy(id->fileId + 4, &info.nFileIndexHigh, sizeof info.nFileIndexHigh);
+  return true;
+}
+
+// Whether two paths name one file: the same program reached through a link
+// or another spelling is still itself.
 FileIdentity CompareFiles(const std::string& registered,
                           const std::string& program) {
-  BY_HANDLE_FILE_INFORMATION info[2];
+  FileIdInfo ids[2];
   const std::string* paths[2] = {&registered, &program};
   for (int i = 0; i < 2; ++i) {
     FileHandle file(CreateFileA(
@@ -62,31 +88,30 @@ FileIdentity CompareFiles(const std::string& registered,
                  ? FileIdentity::kGone
                  : FileIdentity::kUnknown;
     }
-    if (!GetFileInformationByHandle(file.Get(), &info[i])) {
-      return FileIdentity::kUnknown;
-    }
+    if (!ReadFileIdentity(file.Get(), &ids[i])) return FileIdentity::kUnknown;
   }
-  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-                 info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
-                 info[0].nFileIndexLow == info[1].nFileIndexLow
+  // A volume that offers the 128-bit id for one file offers it for both.
+  return ids[0].volumeSerialNumber == ids[1].volumeSerialNumber &&
+                 memcmp(ids[0].fileId, ids[1].fileId, sizeof ids[0].fileId) ==
+                     0
              ? FileIdentity::kSame
              : FileIdentity::kOther;
 }
 
 }  // namespace
 
-// Where the files cannot be compared, only the same path text will do.
-bool IsOursToRemove(const std::string& registered, const std::string& program) {
-  switch (CompareFiles(registered, program)) {
-    case FileIdentity::kSame:
-    case FileIdentity::kGone:
-      return true;
-    case FileIdentity::kOther:
-      return false;
-    case FileIdentity::kUnknown:
-      break;
-  }
-  return lstrcmpiA(registered.c_str(), program.c_str()) == 0;
+bool IsOursToRemove(const std::string& command, const std::string& program) {
+  const std::string path = RegisteredProgramPath(command);
+  const bool unambiguous =
+      ParseRegisteredCommand(command).quoted && IsFullyQualifiedPath(path);
+  return morvasvc::IsOursToRemove(CompareFiles(path, program), unambiguous,
+                                  lstrcmpiA(path.c_str(), program.c_str()) ==
+                                      0);
+}
+
+bool IsThisProgram(const std::string& command, const std::string& program) {
+  return CompareFiles(RegisteredProgramPath(command), program) ==
+         FileIdentity::kSame;
 }
 
 }  // namespace morvasvc

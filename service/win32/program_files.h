@@ -9,13 +9,17 @@ namespace morvasvc {
 // code page cannot hold it: registered with question marks, it never starts.
 bool ProgramPath(std::string* path, std::string* error);
 
-// A registered command line's program: unquoted, the arguments left off.
-std::string CommandProgram(const std::string& command);
+// The program of a service's registered command line, environment strings
+// expanded (the configuration query leaves them as they were registered).
+std::string RegisteredProgramPath(const std::string& command);
 
-// Whether the service registered with program registered is ours to remove:
-// this very program, by any path, or a program that no longer exists (its
-// folder was moved or renamed).
-bool IsOursToRemove(const std::string& registered, const std::string& program);
+// Whether the service registered with command is ours to remove: this very
+// program, by any path, or a program that no longer exists (its folder was
+// moved or renamed) where the registered path leaves no doubt.
+bool IsOursToRemove(const std::string& command, const std::string& program);
+
+// Whether the program registered with command is this very program file.
+bool IsThisProgram(const std::string& command, const std::string& program);
 
 }  // namespace morvasvc
 

@@ -1,10 +1,12 @@
 #include "service_control.h"
 
+#include <functional>
 #include <vector>
 
 #include "event_source.h"
 #include "handle.h"
 #include "program_files.h"
+#include "service_removal.h"
 #include "service_run.h"
 
 namespace morvasvc {
@@ -65,11 +67,17 @@ bool CService_mill::Install(std::string* error, std::string* warning) {
 }
 
 // Best effort: a system that refuses these still has a working service.
+// No failure-actions flag: the module never reports a stop with an error
+// (a start or a tick that runs over ends it unreported, a crash), so the
+// flag could only restart a service that an operator stopped.
 void CService_mill::ConfigureShutdownAndRecovery(SC_HANDLE service,
                                                  std::string* warning) {
+  std::string refused;
   SERVICE_PRESHUTDOWN_INFO preshutdown = {kPreshutdownTimeoutMs};
-  ChangeServiceConfig2A(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown);
-
+  if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_PRESHUTDOWN_INFO,
+                             &preshutdown)) {
+    refused = StepFailed("Asking for time to stop at shutdown");
+  }
   SC_ACTION actions[kRestartsBeforeGivingUp + 1] = {};
   for (uint32_t i = 0; i < kRestartsBeforeGivingUp; ++i) {
     actions[i].Type = SC_ACTION_RESTART;
@@ -82,14 +90,73 @@ void CService_mill::ConfigureShutdownAndRecovery(SC_HANDLE service,
   failure.lpsaActions = actions;
   if (!ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS,
                              &failure)) {
-    *warning = StepFailed("Setting the service to restart after a failure");
-    return;
+    refused += (refused.empty() ? "" : "; ") +
+               StepFailed("Setting the service to restart after a failure");
   }
-  // A stop with an error code (a handler that ran past its bound) counts as
-  // a failure too; systems before Vista lack this, Wine refuses it.
-  SERVICE_FAILURE_ACTIONS_FLAG flag = {TRUE};
-  ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag);
+  *warning = refused;
 }
+
+namespace {
+
+// The registered command line of an open service; false with the reason.
+bool RegisteredCommand(SC_HANDLE service, std::string* command,
+                       std::string* error) {
+  DWORD needed = 0;
+  QueryServiceConfigA(service, NULL, 0, &needed);
+  std::vector<char> buffer(needed ? needed : 1);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service, config, needed, &needed)) {
+    *error = StepFailed("Reading the service's configuration");
+    return false;
+  }
+  *command = config->lpBinaryPathName ? config->lpBinaryPathName : "";
+  return true;
+}
+
+// The remove's view of the service it stops.
+class ManagedService : public StoppableService {
+ public:
+  ManagedService(SC_HANDLE service, const std::function<void(DWORD)>& wait)
+      : service_(service), wait_(wait) {}
+  bool QueryState(uint32_t* state, std::string* error) override {
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service_, &status)) {
+      *error = StepFailed("Querying the service's status");
+      return false;
+    }
+    *state = status.dwCurrentState;
+    return true;
+  }
+  StopReply SendStop(std::string* error) override {
+    SERVICE_STATUS status = {};
+    if (ControlService(service_, SERVICE_CONTROL_STOP, &status)) {
+      return StopReply::kSent;
+    }
+    switch (GetLastError()) {
+      case ERROR_SERVICE_NOT_ACTIVE:
+        return StopReply::kNotActive;
+      case ERROR_SERVICE_CANNOT_ACCEPT_CTRL:
+        return StopReply::kNotYet;
+      default:
+        *error = StepFailed("Stopping the service");
+        return StopReply::kFailed;
+    }
+  }
+  uint64_t TickMs() override { return GetTickCount64(); }
+  void Wait(uint32_t ms) override {
+    if (wait_) {
+      wait_(ms);
+    } else {
+      Sleep(ms);
+    }
+  }
+
+ private:
+  SC_HANDLE service_;
+  const std::function<void(DWORD)>& wait_;
+};
+
+}  // namespace
 
 bool CService_mill::Uninstall(std::string* error) {
   ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
@@ -105,25 +172,20 @@ bool CService_mill::Uninstall(std::string* error) {
     return false;
   }
   // Another install folder's service of the same name is not ours to take.
-  std::string program;
-  if (!ProgramPath(&program, error)) return false;
-  DWORD needed = 0;
-  QueryServiceConfigA(service.Get(), NULL, 0, &needed);
-  std::vector<char> buffer(needed ? needed : 1);
-  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-  if (!QueryServiceConfigA(service.Get(), config, needed, &needed)) {
-    *error = StepFailed("Reading the service's configuration");
+  std::string program, command;
+  if (!ProgramPath(&program, error) ||
+      !RegisteredCommand(service.Get(), &command, error)) {
     return false;
   }
-  const std::string registered =
-      CommandProgram(config->lpBinaryPathName ? config->lpBinaryPathName : "");
-  if (!IsOursToRemove(registered, program)) {
-    *error = "The service belongs to another program: " + registered;
+  if (!IsOursToRemove(command, program)) {
+    *error = "The service belongs to another program: " +
+             RegisteredProgramPath(command);
     return false;
   }
   // Deleted while it runs, the service would go on supervising and keep its
   // name blocked: it is stopped first, with the engine's shutdown.
-  if (!StopAndWait(service.Get(), error)) return false;
+  ManagedService managed(service.Get(), stopWait_);
+  if (!StopAndWait(managed, error)) return false;
   if (!DeleteService(service.Get())) {
     *error = StepFailed("Deleting the service");
     return false;
@@ -139,39 +201,38 @@ bool CService_mill::RemoveEventSource(std::string* error) {
   return morvasvc::RemoveEventSource(serviceName_, error);
 }
 
-bool CService_mill::StopAndWait(SC_HANDLE service, std::string* error) {
-  // The service's own stop waits for the engine for about 30 s.
-  const DWORD kStopBoundMs = 60000;
-  const DWORD kStepMs = 200;
-  SERVICE_STATUS status = {};
-  if (!QueryServiceStatus(service, &status)) {
-    *error = StepFailed("Querying the service's status");
-    return false;
-  }
-  if (status.dwCurrentState == SERVICE_STOPPED) return true;
-  if (status.dwCurrentState != SERVICE_STOP_PENDING &&
-      !ControlService(service, SERVICE_CONTROL_STOP, &status)) {
-    *error = StepFailed("Stopping the service");
-    return false;
-  }
-  const DWORD start = GetTickCount();
+// A service's name is what an operator typed or the folder gave when it was
+// installed; its program is what makes it this module's.
+bool CService_mill::FindServiceOfThisProgram(std::string* name) {
+  std::string program, error;
+  if (!ProgramPath(&program, &error)) return false;
+  ServiceHandle manager(OpenSCManagerA(
+      NULL, NULL, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+  if (!manager.Valid()) return false;
+  std::vector<BYTE> buffer(64 * 1024);
+  DWORD resume = 0;
   for (;;) {
-    // A status that cannot be read is no proof that the service stopped.
-    if (!QueryServiceStatus(service, &status)) {
-      *error = StepFailed("Querying the service's status");
-      return false;
+    DWORD needed = 0, count = 0;
+    const BOOL all = EnumServicesStatusExA(
+        manager.Get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL,
+        buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count,
+        &resume, NULL);
+    if (!all && GetLastError() != ERROR_MORE_DATA) return false;
+    const auto* services =
+        reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+      ServiceHandle service(OpenServiceA(
+          manager.Get(), services[i].lpServiceName, SERVICE_QUERY_CONFIG));
+      std::string command;
+      if (service.Valid() &&
+          RegisteredCommand(service.Get(), &command, &error) &&
+          IsThisProgram(command, program)) {
+        *name = services[i].lpServiceName;
+        return true;
+      }
     }
-    if (status.dwCurrentState == SERVICE_STOPPED) return true;
-    if (GetTickCount() - start > kStopBoundMs) {
-      *error = "Stopping the service failed: it did not stop within " +
-               std::to_string(kStopBoundMs / 1000) + " seconds";
-      return false;
-    }
-    if (stopWait_) {
-      stopWait_(kStepMs);
-    } else {
-      Sleep(kStepMs);
-    }
+    if (all) return false;
+    if (needed > buffer.size()) buffer.resize(needed);
   }
 }
 

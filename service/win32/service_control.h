@@ -29,13 +29,11 @@ class CService_mill : public ServiceControl {
   bool Uninstall(std::string* error) override;
   bool AddEventSource(std::string* error) override;
   bool RemoveEventSource(std::string* error) override;
+  bool FindServiceOfThisProgram(std::string* name) override;
 
  private:
   static void ConfigureShutdownAndRecovery(SC_HANDLE service,
                                            std::string* warning);
-  // Stops a running service and waits for it; false with the reason.
-  bool StopAndWait(SC_HANDLE service, std::string* error);
-
   std::function<void(DWORD)> stopWait_;
   std::string serviceName_;
   std::string displayName_;

@@ -1,5 +1,7 @@
 #include "service_dispatcher.h"
 
+#include <atomic>
+
 #include "activity_log.h"
 #include "dialog_framework.h"
 #include "service_run.h"
@@ -20,8 +22,7 @@ static_assert(SERVICE_STOPPED == kServiceStopped &&
                   SERVICE_STOP_PENDING == kServiceStopPending &&
                   SERVICE_RUNNING == kServiceRunning &&
                   SERVICE_ACCEPT_PRESHUTDOWN == kAcceptPreshutdown &&
-                  SERVICE_CONTROL_PRESHUTDOWN == kControlPreshutdown &&
-                  ERROR_SERVICE_SPECIFIC_ERROR == kServiceSpecificError,
+                  SERVICE_CONTROL_PRESHUTDOWN == kControlPreshutdown,
               "the manager's numbers");
 
 struct ServiceRunState {
@@ -37,6 +38,11 @@ struct ServiceRunState {
   std::string logPath;
   std::string serviceName;
   std::string installDir;
+  // The name the manager started the service under, for the start event.
+  std::string startedAs;
+  // The supervision tick the window's thread is in, for the watchdog.
+  std::atomic<bool> tickRunning{false};
+  std::atomic<uint64_t> tickStartMs{0};
 };
 ServiceRunState* run = nullptr;
 
@@ -63,11 +69,18 @@ class Win32ServiceHost : public ServiceHost {
     PostMessageA(run->control, WM_SERVICE_START, 0, 0);
   }
   void PostStop() override { PostMessageA(run->control, WM_SERVICE_STOP, 0, 0); }
-  void WaitForStopRequest() override {
-    WaitForSingleObject(run->stopRequested, INFINITE);
+  bool WaitForStopRequest(uint32_t ms) override {
+    return WaitForSingleObject(run->stopRequested, ms) == WAIT_OBJECT_0;
+  }
+  // A tick begun after the running flag was read shows a later start: it
+  // can only make a stuck tick look younger, never a new one look stuck.
+  bool TickRunningSince(uint64_t* startMs) override {
+    if (!run->tickRunning.load()) return false;
+    *startMs = run->tickStartMs.load();
+    return true;
   }
   uint64_t TickMs() override { return GetTickCount64(); }
-  // Only a handler that ran past its bound logs from here: an error.
+  // Only a handler or a tick that ran past its bound logs from here.
   void Log(const std::string& message) override {
     EnterCriticalSection(&run->logLock);
     const std::string path = run->logPath;
@@ -79,7 +92,9 @@ class Win32ServiceHost : public ServiceHost {
     system.ReportToEventLog(source, EventType::kError,
                        message + "\r\n\r\nInstall folder: " + installDir);
   }
-  void EndProcess(uint32_t exitCode) override { ExitProcess(exitCode); }
+  void Terminate(uint32_t exitCode) override {
+    TerminateProcess(GetCurrentProcess(), exitCode);
+  }
 };
 
 // The manager's thread only signals; the service's thread reports.
@@ -95,8 +110,16 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
   }
 }
 
-void WINAPI ServiceMain(DWORD, LPSTR*) {
-  run->statusHandle = RegisterServiceCtrlHandlerExA("", ControlHandler, NULL);
+// The manager names the service in the first argument: whatever name it was
+// installed under, the service goes by it.
+void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
+  const std::string name = argc > 0 && argv[0] ? argv[0] : "";
+  run->startedAs = name;
+  EnterCriticalSection(&run->logLock);
+  run->serviceName = name;
+  LeaveCriticalSection(&run->logLock);
+  run->statusHandle =
+      RegisterServiceCtrlHandlerExA(name.c_str(), ControlHandler, NULL);
   if (!run->statusHandle) return;
   Win32ServiceHost host;
   RunService(host);
@@ -129,7 +152,7 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
       }
       return 0;
     case WM_SERVICE_START:
-      FireEvent(hwnd, kStartEvent, "");
+      FireEvent(hwnd, kStartEvent, run->startedAs.c_str());
       SetEvent(run->startHandled);
       return 0;
     case WM_SERVICE_STOP:
@@ -146,6 +169,12 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 }  // namespace
+
+void MarkSupervisionTick(bool running) {
+  if (!run) return;
+  if (running) run->tickStartMs.store(GetTickCount64());
+  run->tickRunning.store(running);
+}
 
 void PublishServiceLog(const std::string& activityLogPath,
                        const std::string& serviceName,

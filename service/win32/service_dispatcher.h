@@ -25,7 +25,12 @@ void PublishServiceLog(const std::string& activityLogPath,
                        const std::string& serviceName,
                        const std::string& installDir);
 
-// Dispatch ids of the control's events.
+// The window's thread marks the begin and end of each supervision tick: the
+// service's thread ends a service whose tick never returns.
+void MarkSupervisionTick(bool running);
+
+// Dispatch ids of the control's events; the start event's argument is the
+// name the manager started the service under.
 enum ServiceControlEvent { kStartEvent = 1, kStopEvent = 2 };
 
 }  // namespace morvasvc

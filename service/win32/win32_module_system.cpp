@@ -3,7 +3,6 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <ctime>
 #include <vector>
@@ -56,8 +55,9 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
   // Done before the call returns: the thread goes on with the next step.
   execute.fMask = SEE_MASK_NOASYNC;
   if (prompts == ShellPrompts::kNever) {
-    // A prompt on the service's desktop would hold its thread for ever.
-    execute.fMask |= SEE_MASK_FLAG_NO_UI;
+    // A prompt on the service's desktop would hold its thread for ever; so
+    // would the zone check of a runtime unpacked from a downloaded archive.
+    execute.fMask |= SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS;
   } else {
     execute.hwnd = AfxGetMainWnd();
   }
@@ -79,26 +79,18 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
   return false;
 }
 
-// A service's parent is the Service Control Manager's process.
-bool Win32ModuleSystem::RunByServiceManager() {
-  const DWORD self = GetCurrentProcessId();
-  FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.Valid()) return false;
-  PROCESSENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  DWORD parent = 0;
-  for (BOOL more = Process32First(snapshot.Get(), &entry); more;
-       more = Process32Next(snapshot.Get(), &entry)) {
-    if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
+// Services run in session 0, and any program started there (by a scheduled
+// task, a remote shell) shows its windows to nobody; so does one on a window
+// station without visible display surfaces.
+bool Win32ModuleSystem::NobodySeesWindows() {
+  DWORD session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0) {
+    return true;
   }
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.Get(), &entry); parent && more;
-       more = Process32Next(snapshot.Get(), &entry)) {
-    if (entry.th32ProcessID == parent) {
-      return lstrcmpiA(entry.szExeFile, "services.exe") == 0;
-    }
-  }
-  return false;
+  USEROBJECTFLAGS flags = {};
+  return GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS,
+                                   &flags, sizeof flags, NULL) &&
+         !(flags.dwFlags & WSF_VISIBLE);
 }
 
 std::string Win32ModuleSystem::LowerCase(const std::string& text) {

@@ -24,7 +24,7 @@ class Win32ModuleSystem : public ModuleSystem {
   bool ShellOpen(const std::string& file, const std::string& parameters,
                  const std::string& directory, ShellPrompts prompts,
                  std::string* error) override;
-  bool RunByServiceManager() override;
+  bool NobodySeesWindows() override;
   ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) override;

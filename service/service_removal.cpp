@@ -1,0 +1,80 @@
+#include "service_removal.h"
+
+#include "service_run.h"
+
+namespace morvasvc {
+
+RegisteredProgram ParseRegisteredCommand(const std::string& command) {
+  const size_t begin = command.find_first_not_of(' ');
+  if (begin == std::string::npos) return RegisteredProgram();
+  if (command[begin] == '"') {
+    const size_t end = command.find('"', begin + 1);
+    if (end != std::string::npos) {
+      return {command.substr(begin + 1, end - begin - 1), true};
+    }
+  }
+  const size_t end = command.find_last_not_of(' ');
+  return {command.substr(begin, end - begin + 1), false};
+}
+
+bool IsFullyQualifiedPath(const std::string& path) {
+  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') ||
+                      (path[0] >= 'a' && path[0] <= 'z'));
+  const bool share = path.size() >= 5 && path.compare(0, 2, "\\\\") == 0 &&
+                     path[2] != '\\' && path[2] != '?' && path[2] != '.' &&
+                     path.find('\\', 3) != std::string::npos;
+  return drive || share;
+}
+
+bool IsOursToRemove(FileIdentity identity, bool unambiguousPath,
+                    bool samePathText) {
+  switch (identity) {
+    case FileIdentity::kSame:
+      return true;
+    case FileIdentity::kOther:
+      return false;
+    case FileIdentity::kGone:
+      return unambiguousPath || samePathText;
+    case FileIdentity::kUnknown:
+      break;
+  }
+  return samePathText;
+}
+
+static_assert(kRemoveStopBoundMs > kHandlerBoundMs,
+              "a service that gives up its stop is still seen to stop");
+
+bool StopAndWait(StoppableService& service, std::string* error) {
+  const uint32_t kStepMs = 200;
+  const uint64_t start = service.TickMs();
+  bool stopSent = false;
+  for (uint32_t round = 0; round <= kRemoveStopBoundMs / kStepMs; ++round) {
+    uint32_t state = 0;
+    // A status that cannot be read is no proof that the service stopped.
+    if (!service.QueryState(&state, error)) return false;
+    if (state == kServiceStopped) return true;
+    // A starting service takes the stop once it runs.
+    if (!stopSent && state != kServiceStopPending &&
+        state != kServiceStartPending) {
+      switch (service.SendStop(error)) {
+        case StoppableService::StopReply::kSent:
+          stopSent = true;
+          break;
+        case StoppableService::StopReply::kNotActive:
+          return true;
+        case StoppableService::StopReply::kNotYet:
+          break;
+        case StoppableService::StopReply::kFailed:
+          return false;
+      }
+    }
+    if (service.TickMs() - start > kRemoveStopBoundMs) break;
+    service.Wait(kStepMs);
+  }
+  *error = "Stopping the service failed: it did not stop within " +
+           std::to_string(kRemoveStopBoundMs / 1000) + " seconds";
+  return false;
+}
+
+}  // namespace morvasvc

@@ -1,0 +1,61 @@
+#ifndef MORVASVC_SERVICE_REMOVAL_H_
+#define MORVASVC_SERVICE_REMOVAL_H_
+
+#include <cstdint>
+#include <string>
+
+// What a remove decides: whether a registered service is this program's,
+// and how a running one is stopped before it is deleted.
+
+namespace morvasvc {
+
+// The program of a service's registered command line: a quoted path without
+// the quotes, or the whole unquoted text (the module registers no
+// arguments; cut at a blank, "C:\Program Files\..." would be "C:\Program").
+struct RegisteredProgram {
+  std::string path;
+  bool quoted = false;
+};
+RegisteredProgram ParseRegisteredCommand(const std::string& command);
+
+// A drive's absolute path (C:\...) or a share's (\\server\share\...).
+bool IsFullyQualifiedPath(const std::string& path);
+
+// What the file system says of the registered program and this one.
+enum class FileIdentity { kSame, kOther, kGone, kUnknown };
+
+// Whether a service registered for a program is this program's to remove:
+// the same file, by any path; or a program that is gone, when the path
+// leaves no doubt what was meant (quoted, fully qualified, environment
+// strings expanded). Where the files cannot tell, only the same path text.
+bool IsOursToRemove(FileIdentity identity, bool unambiguousPath,
+                    bool samePathText);
+
+// A service as the remove's stop sees it through the Service Control
+// Manager.
+class StoppableService {
+ public:
+  virtual ~StoppableService() = default;
+  // The current state (the manager's numbers); false with the reason.
+  virtual bool QueryState(uint32_t* state, std::string* error) = 0;
+  // kNotActive: it stopped meanwhile; kNotYet: it cannot take the control
+  // in its current state (still starting).
+  enum class StopReply { kSent, kNotActive, kNotYet, kFailed };
+  virtual StopReply SendStop(std::string* error) = 0;
+  virtual uint64_t TickMs() = 0;
+  // The remove's window keeps answering meanwhile.
+  virtual void Wait(uint32_t ms) = 0;
+};
+
+// Above the service's own bound of 60 s for its stop, so that a service
+// that gives up then is still seen to stop.
+const uint32_t kRemoveStopBoundMs = 75000;
+
+// Stops a running or starting service and waits until it has stopped;
+// false with the reason. Bounded by time and, should the clock stand, by
+// count.
+bool StopAndWait(StoppableService& service, std::string* error);
+
+}  // namespace morvasvc
+
+#endif

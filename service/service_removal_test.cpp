@@ -1,0 +1,90 @@
+#include "service_removal.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "service_run.h"
+
+namespace morvasvc {
+namespace {
+
+// "Gone" is inferred only from a path that leaves no doubt: an unquoted one
+// or one with an environment string the query left as it was is "not
+// found" without being gone.
+TEST(ServiceRemoval, WhoseServiceItIs) {
+  struct Case {
+    const char* command;
+    std::string path;
+    bool quoted, qualified;
+  } cases[] = {
+      {"\"C:\\M\\M.exe\"", "C:\\M\\M.exe", true, true},
+      {" \"\\\\srv\\share\\M.exe\" -x", "\\\\srv\\share\\M.exe", true, true},
+      {"C:\\Program Files\\M.exe", "C:\\Program Files\\M.exe", false, true},
+      {"\"%SystemRoot%\\M.exe\"", "%SystemRoot%\\M.exe", true, false},
+      {"\"\\\\?\\C:\\M.exe\"", "\\\\?\\C:\\M.exe", true, false},
+  };
+  for (const Case& c : cases) {
+    const RegisteredProgram program = ParseRegisteredCommand(c.command);
+    EXPECT_EQ(c.path, program.path) << c.command;
+    EXPECT_EQ(c.quoted, program.quoted) << c.command;
+    EXPECT_EQ(c.qualified, IsFullyQualifiedPath(program.path)) << c.command;
+  }
+  EXPECT_TRUE(IsOursToRemove(FileIdentity::kGone, true, false));
+  EXPECT_FALSE(IsOursToRemove(FileIdentity::kGone, false, false));
+  EXPECT_FALSE(IsOursToRemove(FileIdentity::kOther, true, true));
+  EXPECT_TRUE(IsOursToRemove(FileIdentity::kUnknown, false, true));
+}
+
+// The manager as the remove's stop sees it: states in turn, the last stays.
+class FakeService : public StoppableService {
+ public:
+  std::deque<uint32_t> states;
+  std::deque<StopReply> replies;
+  int stops = 0;
+  uint64_t tickMs = 0;
+  bool QueryState(uint32_t* state, std::string*) override {
+    *state = states.front();
+    if (states.size() > 1) states.pop_front();
+    return true;
+  }
+  StopReply SendStop(std::string*) override {
+    ++stops;
+    if (replies.empty()) return StopReply::kSent;
+    const StopReply reply = replies.front();
+    replies.pop_front();
+    return reply;
+  }
+  uint64_t TickMs() override { return tickMs; }
+  void Wait(uint32_t ms) override { tickMs += ms; }
+};
+
+TEST(ServiceRemoval, StopAndWait) {
+  using Reply = StoppableService::StopReply;
+  const uint32_t run = kServiceRunning, start = kServiceStartPending,
+                 stopping = kServiceStopPending, stopped = kServiceStopped;
+  struct Case {
+    std::deque<uint32_t> states;
+    std::deque<Reply> replies;
+    bool stops;
+    int stopsSent;
+  } cases[] = {
+      {{run, stopping, stopped}, {}, true, 1},
+      {{run}, {Reply::kNotActive}, true, 1},  // stopped meanwhile
+      {{start, start, run, stopped}, {}, true, 1},  // waited through its start
+      {{run, start, run, stopped}, {Reply::kNotYet}, true, 2},
+      {{run}, {Reply::kFailed}, false, 1},
+      {{run, stopping}, {}, false, 1},
+  };
+  for (const Case& c : cases) {
+    FakeService service;
+    service.states = c.states;
+    service.replies = c.replies;
+    std::string error;
+    EXPECT_EQ(c.stops, StopAndWait(service, &error)) << c.states.size();
+    EXPECT_EQ(c.stopsSent, service.stops) << c.states.size();
+  }
+}
+
+}  // namespace
+}  // namespace morvasvc
