@@ -47,7 +47,12 @@ uint64_t ParseTimeLimitMs(const std::string& line) {
 
 TaskData ParseTaskData(const std::string& bytes) {
   TaskData data;
-  const std::vector<std::string> lines = SplitTextLines(bytes);
+  // An editor that saves UTF-8 with a byte-order mark puts it before the
+  // command line, where it would become part of the program's name.
+  const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  const bool marked = bytes.compare(0, 3, kByteOrderMark) == 0;
+  const std::vector<std::string> lines =
+      SplitTextLines(marked ? bytes.substr(3) : bytes);
   if (lines.size() >= 1) {
     if (lines[0] == "null") {
       data.commandLineIsNull = true;

@@ -24,6 +24,7 @@ std::vector<std::string> SplitTextLines(const std::string& bytes);
 // negative number of minutes means no limit (0).
 uint64_t ParseTimeLimitMs(const std::string& line);
 
+// A UTF-8 byte-order mark at the very start is no part of the command line.
 TaskData ParseTaskData(const std::string& bytes);
 
 }  // namespace runwell

@@ -67,6 +67,12 @@ TEST(ParseTaskData, Lines) {
   d = ParseTaskData("null \n");
   EXPECT_EQ("null ", d.commandLine.value());
 
+  // A byte-order mark at the start is skipped; anywhere else it is data.
+  d = ParseTaskData("\xEF\xBB\xBF" "cmd /c a.bat\r\n"
+                    "\xEF\xBB\xBF" "C:\\\r\n1\r\n");
+  EXPECT_EQ("cmd /c a.bat", d.commandLine.value());
+  EXPECT_EQ("\xEF\xBB\xBF" "C:\\", d.workingDir);
+
   // Lines after the third change nothing.
   d = ParseTaskData("a\nb\n2\n9\nnull\n");
   EXPECT_EQ("a", d.commandLine.value());
