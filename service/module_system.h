@@ -24,6 +24,22 @@ class EngineConnection {
 
 enum class ConnectResult { kConnected, kSocketProblem, kFailed };
 
+// One entry of an object's access list, as the decision needs it.
+struct AccessEntry {
+  bool deny = false;
+  bool inheritOnly = false;  // for the object's children, not for itself
+  std::string sid;           // S-1-... text
+  uint32_t mask = 0;         // the system's access rights
+};
+
+// Who owns a file or folder and who may do what with it.
+struct ObjectSecurity {
+  bool isFolder = false;
+  bool nullDacl = false;  // no access list at all: everyone may do anything
+  std::string ownerSid;
+  std::vector<AccessEntry> entries;
+};
+
 // Who sees what the shell shows (an "open with" prompt, an error): the
 // window's user, or nobody at all, as on a service's desktop where a prompt
 // would wait for ever.
@@ -74,6 +90,17 @@ class ModuleSystem {
   virtual ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) = 0;
+
+  // The owner and access list of a file or folder; kMissing when there is
+  // none, kFailed with the system's reason.
+  virtual OpenResult ReadSecurity(const std::string& path,
+                                  ObjectSecurity* security,
+                                  std::string* error) = 0;
+  // Whether the account is a member of this machine's Administrators, who
+  // can run anything as LocalSystem anyway.
+  virtual bool IsAdministrator(const std::string& sid) = 0;
+  // DOMAIN\name of an account, or its SID where it cannot be looked up.
+  virtual std::string AccountName(const std::string& sid) = 0;
 
   // Text in the system's ANSI code page.
   virtual std::string LowerCase(const std::string& text) = 0;

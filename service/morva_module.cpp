@@ -11,7 +11,8 @@ MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
       settings_(system, log_),
       engine_(system, log_),
       supervision_(system, log_, engine_),
-      switches_(system, control, log_) {}
+      switches_(system, control, log_),
+      permissions_(system, log_) {}
 
 void MorvaModule::FindInstallDir() {
   installDir = morvasvc::FindInstallDir(system_, log_);
@@ -67,7 +68,19 @@ void MorvaModule::RunStartUpSequence() {
   // The window would otherwise show defaults as if they were the file's.
   const std::string problem = settings_.ShownProblem();
   if (!problem.empty()) statusText = problem;
+  // The install switch ends the process once it is done.
+  const CommandLineAction action =
+      DetectCommandLineAction(system_.CommandLine());
+  if (action == CommandLineAction::kInstall) CheckPermissions();
   HandleCommandLine();
+  // Run as the service, the start checks and reports; here the user sees it.
+  if (action == CommandLineAction::kNone && !system_.NobodySeesWindows() &&
+      CheckPermissions()) {
+    statusText += std::string(statusText.empty() ? "" : "  ") +
+                  "WARNING: The install folder is open to users other than "
+                  "administrators; the activity log says more: " +
+                  log_.Path();
+  }
 }
 
 bool MorvaModule::EndQuietlyOnStartUpFailure(const std::string& reason) {
@@ -99,6 +112,8 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
                   " is not between 1 and 65535; the engine cannot be "
                   "reached on it");
   }
+  // Before the first launch: what it would start may not be the operator's.
+  CheckPermissions();
   supervision_.Start(EngineState());
   SetSupervisionTimer(SupervisionIntervalMs(period));
   LogActivity(

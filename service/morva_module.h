@@ -7,6 +7,7 @@
 #include "activity_log.h"
 #include "engine_link.h"
 #include "module_system.h"
+#include "permission_check.h"
 #include "settings.h"
 #include "settings_store.h"
 #include "start_up.h"
@@ -97,12 +98,16 @@ class MorvaModule {
     return {enginePort, installDir, javaExe, statusText};
   }
   void TakeShown(const ModuleSettings& shown);
+  // Warns of every file or folder that others than administrators can
+  // change; true when there was any.
+  bool CheckPermissions() { return permissions_.Run(installDir, javaExe); }
 
   ActivityLog log_;
   SettingsStore settings_;
   EngineLink engine_;
   Supervision supervision_;
   InstallerSwitches switches_;
+  PermissionCheck permissions_;
 };
 
 }  // namespace morvasvc

@@ -37,7 +37,10 @@ void MorvaModule::OnInstallService() {
   if (!warning.empty()) {
     LogActivity("NT Service Module: WARNING: " + warning);
   }
-  if (installed) UpdateEventSource(control_, log_, true);
+  if (installed) {
+    UpdateEventSource(control_, log_, true);
+    CheckPermissions();
+  }
   FillFields();
 }
 

@@ -150,6 +150,28 @@ class FakeModuleSystem : public ModuleSystem {
     return ConnectResult::kConnected;
   }
 
+  // Files and folders with an owner and access list; others are missing.
+  std::map<std::string, ObjectSecurity> security;
+  std::set<std::string> securityUnreadable;
+  std::set<std::string> administrators;
+  OpenResult ReadSecurity(const std::string& path, ObjectSecurity* result,
+                          std::string* error) override {
+    if (securityUnreadable.count(path)) {
+      *error = "Access is denied.";
+      return OpenResult::kFailed;
+    }
+    auto it = security.find(path);
+    if (it == security.end()) return OpenResult::kMissing;
+    *result = it->second;
+    return OpenResult::kDone;
+  }
+  bool IsAdministrator(const std::string& sid) override {
+    return administrators.count(sid) > 0;
+  }
+  std::string AccountName(const std::string& sid) override {
+    return sid == "S-1-5-32-545" ? "BUILTIN\\Users" : sid;
+  }
+
   std::string LowerCase(const std::string& text) override {
     std::string lower = text;
     for (char& c : lower) {

@@ -28,6 +28,10 @@ class Win32ModuleSystem : public ModuleSystem {
   ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) override;
+  OpenResult ReadSecurity(const std::string& path, ObjectSecurity* security,
+                          std::string* error) override;
+  bool IsAdministrator(const std::string& sid) override;
+  std::string AccountName(const std::string& sid) override;
   std::string LowerCase(const std::string& text) override;
   bool IsLeadByte(unsigned char byte) override;
   std::string WideToAnsi(const std::u16string& text) override;

@@ -1,0 +1,133 @@
+// Who may change a file or folder: its owner and access list, and whether
+// an account is one of this machine's administrators.
+#include <winsock2.h>
+#include <windows.h>
+#include <aclapi.h>
+#include <lm.h>
+#include <sddl.h>
+
+#include <vector>
+
+#include "handle.h"
+#include "win32_module_system.h"
+
+namespace morvasvc {
+
+namespace {
+
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!sid || !ConvertSidToStringSidA(sid, &text)) return std::string();
+  const std::string result = text;
+  LocalFree(text);
+  return result;
+}
+
+// Frees what the security calls allocate with LocalAlloc.
+struct LocalMemory {
+  ~LocalMemory() {
+    if (pointer) LocalFree(pointer);
+  }
+  HLOCAL pointer = NULL;
+};
+
+}  // namespace
+
+OpenResult Win32ModuleSystem::ReadSecurity(const std::string& path,
+                                           ObjectSecurity* security,
+                                           std::string* error) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+      return OpenResult::kMissing;
+    }
+    *error = SystemErrorText(code);
+    return OpenResult::kFailed;
+  }
+  PSID owner = NULL;
+  PACL dacl = NULL;
+  LocalMemory descriptor;
+  const DWORD result = GetNamedSecurityInfoA(
+      path.c_str(), SE_FILE_OBJECT,
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, NULL,
+      &dacl, NULL,
+      reinterpret_cast<PSECURITY_DESCRIPTOR*>(&descriptor.pointer));
+  if (result != ERROR_SUCCESS) {
+    *error = SystemErrorText(result);
+    return OpenResult::kFailed;
+  }
+  security->isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  security->ownerSid = SidText(owner);
+  security->nullDacl = dacl == NULL;
+  security->entries.clear();
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) continue;
+    // Allow and deny entries share their layout; object and callback
+    // entries do not occur on files.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE &&
+        header->AceType != ACCESS_DENIED_ACE_TYPE) {
+      continue;
+    }
+    const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+    AccessEntry entry;
+    entry.deny = header->AceType == ACCESS_DENIED_ACE_TYPE;
+    entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+    entry.sid = SidText(const_cast<DWORD*>(&ace->SidStart));
+    entry.mask = ace->Mask;
+    security->entries.push_back(entry);
+  }
+  return OpenResult::kDone;
+}
+
+// A member of Administrators, directly or through a group, can run
+// anything as LocalSystem already; the group's name differs by language, so
+// each group is compared by its SID.
+bool Win32ModuleSystem::IsAdministrator(const std::string& sid) {
+  bool administrator = false;
+  const std::string account = AccountName(sid);
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, account.c_str(), -1, NULL, 0);
+  std::vector<wchar_t> name(length > 0 ? length : 1);
+  MultiByteToWideChar(CP_ACP, 0, account.c_str(), -1, name.data(), length);
+  LOCALGROUP_USERS_INFO_0* groups = nullptr;
+  DWORD read = 0, total = 0;
+  if (account != sid &&
+      NetUserGetLocalGroups(NULL, name.data(), 0, LG_INCLUDE_INDIRECT,
+                            reinterpret_cast<BYTE**>(&groups),
+                            MAX_PREFERRED_LENGTH, &read,
+                            &total) == NERR_Success) {
+    for (DWORD i = 0; i < read && !administrator; ++i) {
+      BYTE group[SECURITY_MAX_SID_SIZE];
+      DWORD groupSize = sizeof group;
+      wchar_t domain[256];
+      DWORD domainSize = 256;
+      SID_NAME_USE use;
+      administrator =
+          LookupAccountNameW(NULL, groups[i].lgrui0_name, group, &groupSize,
+                             domain, &domainSize, &use) &&
+          IsWellKnownSid(group, WinBuiltinAdministratorsSid);
+    }
+  }
+  if (groups) NetApiBufferFree(groups);
+  return administrator;
+}
+
+std::string Win32ModuleSystem::AccountName(const std::string& sidText) {
+  LocalMemory sid;
+  if (!ConvertStringSidToSidA(sidText.c_str(),
+                              reinterpret_cast<PSID*>(&sid.pointer))) {
+    return sidText;
+  }
+  char name[256], domain[256];
+  DWORD nameSize = sizeof name, domainSize = sizeof domain;
+  SID_NAME_USE use;
+  if (!LookupAccountSidA(NULL, sid.pointer, name, &nameSize, domain,
+                         &domainSize, &use)) {
+    return sidText;
+  }
+  return domainSize ? std::string(domain) + "\\" + name : std::string(name);
+}
+
+}  // namespace morvasvc
