@@ -11,24 +11,104 @@ namespace {
 // must never wait for long.
 const uint32_t kLogBusyBoundMs = 200;
 const uint32_t kLogRetryMs = 20;
+// The end of a service or a switch waits this long for a held log.
+const uint32_t kFlushBoundMs = 3000;
 // What may come on every tick reaches the event log at most this often.
 const uint64_t kRepeatedReportMs = 600000;
+
+// An entry as stored, stamped with the time it was made.
+std::string MakeEntry(ModuleSystem& system, const std::string& message,
+                      std::string* stamp) {
+  std::tm localTime;
+  const bool haveTime = system.ToLocalTime(system.Now(), &localTime);
+  *stamp = FormatLogTimestamp(haveTime ? &localTime : nullptr);
+  const std::string entry = ToTextMode(FormatLogEntry(*stamp, message));
+  if (!stamp->empty()) stamp->erase(0, 1);  // its line feed
+  return entry;
+}
+
+OpenResult Append(ModuleSystem& system, const std::string& path,
+                  const std::string& bytes, uint32_t boundMs) {
+  return RetryWhileBusy(
+      system, [&] { return system.AppendToFile(path, bytes); }, boundMs,
+      kLogRetryMs);
+}
+
 }  // namespace
 
 void AppendActivityEntry(ModuleSystem& system, const std::string& path,
                          const std::string& message) {
-  std::tm localTime;
-  const bool haveTime = system.ToLocalTime(system.Now(), &localTime);
-  const std::string entry = ToTextMode(FormatLogEntry(
-      FormatLogTimestamp(haveTime ? &localTime : nullptr), message));
-  if (path.empty()) return;
-  RetryWhileBusy(
-      system, [&] { return system.AppendToFile(path, entry); },
-      kLogBusyBoundMs, kLogRetryMs);
+  std::string stamp;
+  const std::string entry = MakeEntry(system, message, &stamp);
+  if (!path.empty()) Append(system, path, entry, kLogBusyBoundMs);
 }
 
 void ActivityLog::Log(const std::string& message) {
-  AppendActivityEntry(system_, path_, message);
+  HeldEntries::Entry entry;
+  entry.bytes = MakeEntry(system_, message, &entry.stamp);
+  // Without a path the entry has nowhere to go.
+  if (path_.empty()) return;
+  entry.path = path_;
+  entry.message = message;
+  // The earlier ones first, so that the file keeps the order they were made.
+  if (!held_.Empty() && !WriteHeld(kLogBusyBoundMs)) {
+    held_.Add(std::move(entry));
+    return;
+  }
+  if (Append(system_, path_, entry.bytes, kLogBusyBoundMs) ==
+      OpenResult::kBusy) {
+    held_.Add(std::move(entry));
+    if (onHeld_) onHeld_();
+  }
+}
+
+bool ActivityLog::RetryHeld() { return WriteHeld(kLogBusyBoundMs); }
+
+bool ActivityLog::WriteHeld(uint32_t boundMs) {
+  while (!held_.Empty()) {
+    size_t count = 0;
+    const std::string bytes = held_.FrontRun(&count);
+    // Failed for another reason than a holder, they are lost as any entry.
+    if (Append(system_, held_.Front().path, bytes, boundMs) ==
+        OpenResult::kBusy) {
+      return false;
+    }
+    held_.PopFront(count);
+  }
+  if (held_.Lost() == 0 || path_.empty()) return true;
+  std::string stamp;
+  const std::string lost = MakeEntry(
+      system_,
+      "NT Service Module: WARNING: " + std::to_string(held_.Lost()) +
+          " activity log entries were lost while another program held the "
+          "log, made between " +
+          held_.FirstLostStamp() + " and " + held_.LastLostStamp(),
+      &stamp);
+  if (Append(system_, path_, lost, boundMs) != OpenResult::kBusy) {
+    held_.ClearLost();
+  }
+  return true;
+}
+
+void ActivityLog::FlushBeforeEnd(const std::string& source) {
+  if (held_.Empty()) return;
+  const uint64_t start = system_.TickMs();
+  // Bounded by count too, should the clock stand still.
+  for (uint32_t round = 0; round * kLogBusyBoundMs <= kFlushBoundMs; ++round) {
+    if (WriteHeld(kLogBusyBoundMs)) return;
+    if (system_.TickMs() - start >= kFlushBoundMs) break;
+  }
+  std::string text = "NT Service Module: WARNING: " +
+                     std::to_string(held_.Size() + held_.Lost()) +
+                     " activity log entries could not be written to " +
+                     held_.Front().path +
+                     ": another program held it.\r\n\r\nThe first: " +
+                     held_.Front().stamp + " " + held_.Front().message;
+  if (held_.Size() > 1 || held_.Lost() > 0) {
+    text += "\r\nThe last kept: " + held_.Back().stamp + " " +
+            held_.Back().message;
+  }
+  system_.ReportToEventLog(source, EventType::kWarning, text);
 }
 
 void ActivityLog::ReportEventsAs(const std::string& source,

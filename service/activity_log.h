@@ -2,21 +2,24 @@
 #define MORVASVC_ACTIVITY_LOG_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "held_entries.h"
 #include "module_system.h"
 
 namespace morvasvc {
 
-// One time-stamped entry appended to the activity log at path; an empty
-// path, or a log that stays held, drops it.
+// One time-stamped entry appended to the activity log at path, for the
+// service's own thread; an empty path, or a log that stays held, drops it.
 void AppendActivityEntry(ModuleSystem& system, const std::string& path,
                          const std::string& message);
 
 // The operator's record of what the module did, and, run as the service,
 // the Application event log for what an administrator must see. Never fails
-// towards the caller.
+// towards the caller, and never waits long: an entry that the log cannot
+// take while another program holds it is kept and written before the next.
 class ActivityLog {
  public:
   explicit ActivityLog(ModuleSystem& system) : system_(system) {}
@@ -26,6 +29,13 @@ class ActivityLog {
   const std::string& Path() const { return path_; }
 
   void Log(const std::string& message);
+  // Called when an entry is first kept back: the window retries soon.
+  void OnHeld(std::function<void()> held) { onHeld_ = std::move(held); }
+  // One more try for the entries kept back; true once none is left.
+  bool RetryHeld();
+  // Before the process ends: a few seconds of tries, then one warning event
+  // under source for what still could not be written.
+  void FlushBeforeEnd(const std::string& source);
   // From now on, events go to the event log under source, each with the
   // install folder; before, none does: only the service has nobody to see.
   void ReportEventsAs(const std::string& source, const std::string& installDir);
@@ -41,8 +51,14 @@ class ActivityLog {
   void ReportPendingCounts();
 
  private:
+  // Writes the entries kept back, in order, each try bounded by boundMs;
+  // true once none is left.
+  bool WriteHeld(uint32_t boundMs);
+
   ModuleSystem& system_;
   std::string path_;
+  HeldEntries held_;
+  std::function<void()> onHeld_;
   bool reportsEvents_ = false;
   std::string eventSource_;
   std::string installDir_;

@@ -12,7 +12,9 @@ MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
       engine_(system, log_),
       supervision_(system, log_, engine_),
       switches_(system, control, log_),
-      permissions_(system, log_) {}
+      permissions_(system, log_) {
+  log_.OnHeld([this] { SetLogRetryTimer(); });
+}
 
 void MorvaModule::FindInstallDir() {
   installDir = morvasvc::FindInstallDir(system_, log_);
@@ -125,6 +127,7 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
 void MorvaModule::OnServiceStop() {
   KillSupervisionTimer();
   supervision_.Stop(EngineState());
+  log_.FlushBeforeEnd(serviceName);
 }
 
 }  // namespace morvasvc

@@ -66,6 +66,8 @@ class MorvaModule {
   void OnServiceStart(const std::string& startedAs);
   void OnServiceStop();
   void SuperviseEngine() { supervision_.Tick(EngineState()); }
+  // The window's retry of log entries kept back; true once none is left.
+  bool RetryHeldLogEntries() { return log_.RetryHeld(); }
 
   // The parts, for the window and the tests to look into.
   ActivityLog& activityLog() { return log_; }
@@ -85,6 +87,8 @@ class MorvaModule {
   // The supervision timer lives on the window; id 1, one at a time.
   virtual void SetSupervisionTimer(uint32_t intervalMs) { (void)intervalMs; }
   virtual void KillSupervisionTimer() {}
+  // A short timer of its own while log entries are kept back.
+  virtual void SetLogRetryTimer() {}
   // The window: a message box, and the exchange with its fields.
   virtual void ShowMessage(const std::string& text) { (void)text; }
   virtual bool TakeFields() { return true; }

@@ -47,6 +47,7 @@ void InstallerSwitches::Handle(const std::string& serviceName) {
                     ? std::string()
                     : commandLine.substr(begin, end - begin + 1);
   log_.Log("NT Service Module: commandline = " + commandLine);
+  serviceName_ = serviceName;
 
   switch (DetectCommandLineAction(commandLine)) {
     case CommandLineAction::kNone:
@@ -62,7 +63,12 @@ void InstallerSwitches::Handle(const std::string& serviceName) {
 
 void InstallerSwitches::Refuse(const std::string& reason) {
   log_.Log("NT Service Module commandline mode: " + reason);
-  system_.EndProcess(1);
+  End(1);
+}
+
+void InstallerSwitches::End(uint32_t exitCode) {
+  log_.FlushBeforeEnd(serviceName_);
+  system_.EndProcess(exitCode);
 }
 
 void InstallerSwitches::Install(const std::string& serviceName) {
@@ -92,7 +98,7 @@ void InstallerSwitches::Install(const std::string& serviceName) {
       serviceName);
   if (!warning.empty()) log_.Log("NT Service Module: WARNING: " + warning);
   UpdateEventSource(control_, log_, true);
-  system_.EndProcess(0);
+  End(0);
 }
 
 void InstallerSwitches::Remove() {
@@ -107,7 +113,7 @@ void InstallerSwitches::Remove() {
   }
   log_.Log("NT Service Module: Service removed via commandline");
   UpdateEventSource(control_, log_, false);
-  system_.EndProcess(0);
+  End(0);
 }
 
 }  // namespace morvasvc

@@ -36,10 +36,14 @@ class InstallerSwitches {
   void Remove();
   // Logs why and ends the process with 1.
   void Refuse(const std::string& reason);
+  // Ends the process once the log has its entries, or the event log says
+  // what it could not take.
+  void End(uint32_t exitCode);
 
   ModuleSystem& system_;
   ServiceControl& control_;
   ActivityLog& log_;
+  std::string serviceName_;
 };
 
 }  // namespace morvasvc

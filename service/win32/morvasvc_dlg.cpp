@@ -7,6 +7,9 @@ namespace morvasvc {
 namespace {
 
 const UINT_PTR kSupervisionTimerId = 1;
+// While the activity log keeps entries back, retried this often.
+const UINT_PTR kLogRetryTimerId = 2;
+const UINT kLogRetryMs = 1000;
 
 // The buttons and their handlers.
 const CommandEntry<CMorvaService7Dlg> kCommandTable[] = {
@@ -84,6 +87,8 @@ bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
         MarkSupervisionTick(true);
         SuperviseEngine();
         MarkSupervisionTick(false);
+      } else if (wParam == kLogRetryTimerId && RetryHeldLogEntries()) {
+        KillTimer(hwnd_, kLogRetryTimerId);
       }
       return false;
     case WM_SYSCOMMAND:
@@ -178,6 +183,10 @@ void CMorvaService7Dlg::FillFields() { UpdateData(false); }
 
 void CMorvaService7Dlg::SetSupervisionTimer(uint32_t intervalMs) {
   SetTimer(hwnd_, kSupervisionTimerId, intervalMs, NULL);
+}
+
+void CMorvaService7Dlg::SetLogRetryTimer() {
+  if (hwnd_) SetTimer(hwnd_, kLogRetryTimerId, kLogRetryMs, NULL);
 }
 
 void CMorvaService7Dlg::KillSupervisionTimer() {

@@ -337,6 +337,35 @@ TEST(MorvasvcService, StopWithoutAnEngineStillEndsTheService) {
 
 // A Java engine takes seconds to shut down. The stop ends only when it has
 // let go of its port, so a start right after it launches a fresh engine.
+// A log that another program holds for 2 s from the moment of a stop: the
+// stop's entries wait for it, and every entry of the stop and of the next
+// start reaches the file, in order.
+TEST(MorvasvcService, LogHeldAcrossAStopLosesNothing) {
+  InstalledService service("Quiddal", "Quiddal7");
+  ASSERT_TRUE(service.StartWithEngine());
+  const std::string log = service.Path("data\\logs\\activityLog.jsd");
+  HANDLE held = CreateFileA(log.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            NULL, OPEN_ALWAYS, 0, NULL);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  std::thread release([held] {
+    Sleep(2000);
+    CloseHandle(held);
+  });
+  const bool stopped = service.Stop();
+  release.join();
+  ASSERT_TRUE(stopped);
+  ASSERT_TRUE(service.Start());
+  const Strings messages = service.LogMessages();
+  auto at = messages.begin();
+  for (const char* entry :
+       {"NT Service Module: Sending Shutdown request to engine",
+        "NT Service Module: NT Service has been Stopped",
+        "NT Service Module: Starting NT Service"}) {
+    at = std::find(at, messages.end(), std::string(entry));
+    EXPECT_NE(messages.end(), at) << entry;
+  }
+}
+
 TEST(MorvasvcService, StopEndsWhenTheEngineHasLetGoOfItsPort) {
   InstalledService service("Plenor", "Plenor7");
   WriteAll(service.Path("engine-mode.txt"), "linger:5");
