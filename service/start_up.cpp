@@ -71,18 +71,23 @@ void InstallerSwitches::End(uint32_t exitCode) {
   system_.EndProcess(exitCode);
 }
 
-void InstallerSwitches::Install(const std::string& serviceName) {
-  if (control_.IsInstalled()) {
-    Refuse("Service is already Installed");
-    return;
-  }
-  if (serviceName.empty()) {
-    Refuse("Service name is empty");
-    return;
-  }
+std::string WhyNotInstall(ServiceControl& control,
+                          const std::string& serviceName,
+                          const std::string& emptyName) {
+  if (control.IsInstalled()) return "Service is already Installed";
+  if (serviceName.empty()) return emptyName;
   std::string existing;
-  if (control_.FindServiceOfThisProgram(&existing)) {
-    Refuse("Service is already Installed as " + existing);
+  if (control.FindServiceOfThisProgram(&existing)) {
+    return "Service is already Installed as " + existing;
+  }
+  return std::string();
+}
+
+void InstallerSwitches::Install(const std::string& serviceName) {
+  const std::string refusal =
+      WhyNotInstall(control_, serviceName, "Service name is empty");
+  if (!refusal.empty()) {
+    Refuse(refusal);
     return;
   }
   control_.SetServiceName(serviceName);

@@ -16,6 +16,13 @@ std::string FindInstallDir(ModuleSystem& system, ActivityLog& log);
 // the install nor the remove: the service works without it.
 void UpdateEventSource(ServiceControl& control, ActivityLog& log, bool add);
 
+// Why no service can be installed for this program under serviceName (the
+// text for an empty name is the caller's); empty when one can. One service
+// per program: two would supervise one engine against each other.
+std::string WhyNotInstall(ServiceControl& control,
+                          const std::string& serviceName,
+                          const std::string& emptyName);
+
 // The installers' command-line mode: a switch installs or removes the
 // service without any window and ends the process with 0 or 1.
 class InstallerSwitches {

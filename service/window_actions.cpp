@@ -4,19 +4,10 @@
 namespace morvasvc {
 
 void MorvaModule::OnInstallService() {
-  if (control_.IsInstalled()) {
-    ShowMessage("Service is already Installed");
-    return;
-  }
-  if (serviceName.empty()) {
-    ShowMessage("Please enter a Service Name");
-    return;
-  }
-  // One service per program: two would supervise one engine against each
-  // other.
-  std::string existing;
-  if (control_.FindServiceOfThisProgram(&existing)) {
-    ShowMessage("Service is already Installed as " + existing);
+  const std::string refusal =
+      WhyNotInstall(control_, serviceName, "Please enter a Service Name");
+  if (!refusal.empty()) {
+    ShowMessage(refusal);
     return;
   }
   // The name the module state holds, not what the field may show unsaved.
