@@ -262,6 +262,17 @@ class InstalledService {
   ServiceHandle service_;
 };
 
+// Holds a file as another program would, without sharing, for ms from now.
+std::thread HoldFor(const std::string& path, DWORD ms) {
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            NULL, OPEN_ALWAYS, 0, NULL);
+  EXPECT_NE(INVALID_HANDLE_VALUE, held) << path;
+  return std::thread([held, ms] {
+    Sleep(ms);
+    CloseHandle(held);
+  });
+}
+
 const char kLaunchArguments[] =
     " -Xrs -cp .;help;morva7.jar; com.morva.engine.Engine";
 
@@ -343,14 +354,8 @@ TEST(MorvasvcService, StopWithoutAnEngineStillEndsTheService) {
 TEST(MorvasvcService, LogHeldAcrossAStopLosesNothing) {
   InstalledService service("Quiddal", "Quiddal7");
   ASSERT_TRUE(service.StartWithEngine());
-  const std::string log = service.Path("data\\logs\\activityLog.jsd");
-  HANDLE held = CreateFileA(log.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                            NULL, OPEN_ALWAYS, 0, NULL);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
-  std::thread release([held] {
-    Sleep(2000);
-    CloseHandle(held);
-  });
+  std::thread release =
+      HoldFor(service.Path("data\\logs\\activityLog.jsd"), 2000);
   const bool stopped = service.Stop();
   release.join();
   ASSERT_TRUE(stopped);
@@ -410,13 +415,7 @@ TEST(MorvasvcService, HungEngineHoldsNeitherStartNorStop) {
 TEST(MorvasvcService, SettingsFileHeldAcrossTheStartIsRead) {
   InstalledService service("Quiddal", "Quiddal7", 1, ".\\jre\\bin\\javaw.exe");
   const std::string settings = ReadAll(service.Path("ntServiceSettings.jsd"));
-  HANDLE held = CreateFileA(service.Path("ntServiceSettings.jsd").c_str(),
-                            GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-  ASSERT_NE(INVALID_HANDLE_VALUE, held);
-  std::thread release([held] {
-    Sleep(2000);
-    CloseHandle(held);
-  });
+  std::thread release = HoldFor(service.Path("ntServiceSettings.jsd"), 2000);
   const bool started = service.Start();
   release.join();
   ASSERT_TRUE(started);
