@@ -90,6 +90,7 @@ bool MorvaModule::EndQuietlyOnStartUpFailure(const std::string& reason) {
   FindInstallDir();
   ReadEngineSettings();
   LogActivity("NT Service Module: ERROR: " + reason);
+  log_.FlushBeforeEnd(serviceName);
   system_.EndProcess(1);
   return true;
 }
