@@ -25,7 +25,6 @@ struct ServiceStatus {
   uint32_t state = kServiceStopped;
   uint32_t controlsAccepted = 0;
   uint32_t win32ExitCode = 0;
-  uint32_t serviceSpecificExitCode = 0;
   uint32_t checkPoint = 0;
   uint32_t waitHintMs = 0;
 };

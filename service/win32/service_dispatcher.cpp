@@ -54,7 +54,6 @@ class Win32ServiceHost : public ServiceHost {
     reported.dwCurrentState = status.state;
     reported.dwControlsAccepted = status.controlsAccepted;
     reported.dwWin32ExitCode = status.win32ExitCode;
-    reported.dwServiceSpecificExitCode = status.serviceSpecificExitCode;
     reported.dwCheckPoint = status.checkPoint;
     reported.dwWaitHint = status.waitHintMs;
     return SetServiceStatus(run->statusHandle, &reported) != FALSE;
