@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "module_texts.h"
+#include "field_number.h"
+#include "start_up.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,6 @@
 #include "activity_log.h"
 
 #include "busy_retry.h"
-#include "module_texts.h"
 #include "text_mode.h"
 
 namespace morvasvc {
@@ -17,45 +16,68 @@ const uint32_t kFlushBoundMs = 3000;
 const uint64_t kRepeatedReportMs = 600000;
 
 // An entry as stored, stamped with the time it was made.
-std::string MakeEntry(ModuleSystem& system, const std::string& message,
+std::string MakeEntry(Clock& clock, const std::string& message,
                       std::string* stamp) {
   std::tm localTime;
-  const bool haveTime = system.ToLocalTime(system.Now(), &localTime);
+  const bool haveTime = clock.ToLocalTime(clock.Now(), &localTime);
   *stamp = FormatLogTimestamp(haveTime ? &localTime : nullptr);
   const std::string entry = ToTextMode(FormatLogEntry(*stamp, message));
   if (!stamp->empty()) stamp->erase(0, 1);  // its line feed
   return entry;
 }
 
-OpenResult Append(ModuleSystem& system, const std::string& path,
+OpenResult Append(Clock& clock, ModuleFiles& files, const std::string& path,
                   const std::string& bytes, uint32_t boundMs) {
   return RetryWhileBusy(
-      system, [&] { return system.AppendToFile(path, bytes); }, boundMs,
+      clock, [&] { return files.AppendToFile(path, bytes); }, boundMs,
       kLogRetryMs);
 }
 
 }  // namespace
 
-void AppendActivityEntry(ModuleSystem& system, const std::string& path,
-                         const std::string& message) {
+std::string FormatLogTimestamp(const std::tm* localTime) {
+  if (!localTime) return std::string();
+  char buffer[128];
+  const size_t length = std::strftime(buffer, sizeof buffer,
+                                      "\n%b %d, %Y %I:%M:%S %p", localTime);
+  return std::string(buffer, length);
+}
+
+std::string FormatLogEntry(const std::string& timestamp,
+                           const std::string& message) {
+  return timestamp + "\t" + message + "\n";
+}
+
+std::string EventText(const std::string& message,
+                      const std::string& installDir) {
+  return message + "\r\n\r\nInstall folder: " + installDir;
+}
+
+void AppendActivityEntry(Clock& clock, ModuleFiles& files,
+                         const std::string& path, const std::string& message) {
   std::string stamp;
-  const std::string entry = MakeEntry(system, message, &stamp);
-  if (!path.empty()) Append(system, path, entry, kLogBusyBoundMs);
+  const std::string entry = MakeEntry(clock, message, &stamp);
+  if (!path.empty()) Append(clock, files, path, entry, kLogBusyBoundMs);
+}
+
+void ActivityLog::SetPath(const std::string& path) {
+  destination_.path = path;
+  publisher_.PublishLog(destination_);
 }
 
 void ActivityLog::Log(const std::string& message) {
   HeldEntries::Entry entry;
-  entry.bytes = MakeEntry(system_, message, &entry.stamp);
+  entry.bytes = MakeEntry(clock_, message, &entry.stamp);
   // Without a path the entry has nowhere to go.
-  if (path_.empty()) return;
-  entry.path = path_;
+  if (destination_.path.empty()) return;
+  entry.path = destination_.path;
   entry.message = message;
   // The earlier ones first, so that the file keeps the order they were made.
   if (!held_.Empty() && !WriteHeld(kLogBusyBoundMs)) {
     held_.Add(std::move(entry));
     return;
   }
-  if (Append(system_, path_, entry.bytes, kLogBusyBoundMs) ==
+  if (Append(clock_, files_, destination_.path, entry.bytes, kLogBusyBoundMs) ==
       OpenResult::kBusy) {
     held_.Add(std::move(entry));
     if (onHeld_) onHeld_();
@@ -69,22 +91,22 @@ bool ActivityLog::WriteHeld(uint32_t boundMs) {
     size_t count = 0;
     const std::string bytes = held_.FrontRun(&count);
     // Failed for another reason than a holder, they are lost as any entry.
-    if (Append(system_, held_.Front().path, bytes, boundMs) ==
+    if (Append(clock_, files_, held_.Front().path, bytes, boundMs) ==
         OpenResult::kBusy) {
       return false;
     }
     held_.PopFront(count);
   }
-  if (held_.Lost() == 0 || path_.empty()) return true;
+  if (held_.Lost() == 0 || destination_.path.empty()) return true;
   std::string stamp;
   const std::string lost = MakeEntry(
-      system_,
+      clock_,
       "NT Service Module: WARNING: " + std::to_string(held_.Lost()) +
           " activity log entries were lost while another program held the "
           "log, made between " +
           held_.FirstLostStamp() + " and " + held_.LastLostStamp(),
       &stamp);
-  if (Append(system_, path_, lost, boundMs) != OpenResult::kBusy) {
+  if (Append(clock_, files_, destination_.path, lost, boundMs) != OpenResult::kBusy) {
     held_.ClearLost();
   }
   return true;
@@ -92,11 +114,11 @@ bool ActivityLog::WriteHeld(uint32_t boundMs) {
 
 void ActivityLog::FlushBeforeEnd(const std::string& source) {
   if (held_.Empty()) return;
-  const uint64_t start = system_.TickMs();
+  const uint64_t start = clock_.TickMs();
   // Bounded by count too, should the clock stand still.
   for (uint32_t round = 0; round * kLogBusyBoundMs <= kFlushBoundMs; ++round) {
     if (WriteHeld(kLogBusyBoundMs)) return;
-    if (system_.TickMs() - start >= kFlushBoundMs) break;
+    if (clock_.TickMs() - start >= kFlushBoundMs) break;
   }
   std::string text = "NT Service Module: WARNING: " +
                      std::to_string(held_.Size() + held_.Lost()) +
@@ -108,20 +130,23 @@ void ActivityLog::FlushBeforeEnd(const std::string& source) {
     text += "\r\nThe last kept: " + held_.Back().stamp + " " +
             held_.Back().message;
   }
-  system_.ReportToEventLog(source, EventType::kWarning, text);
+  events_.ReportToEventLog(source, EventType::kWarning, text);
 }
 
-void ActivityLog::ReportEventsAs(const std::string& source,
-                                 const std::string& installDir) {
-  reportsEvents_ = true;
-  eventSource_ = source;
-  installDir_ = installDir;
+void ActivityLog::SetInstallDir(const std::string& installDir) {
+  destination_.installDir = installDir;
+  publisher_.PublishLog(destination_);
+}
+
+void ActivityLog::ReportEventsAs(const std::string& source) {
+  destination_.eventSource = source;
+  publisher_.PublishLog(destination_);
 }
 
 void ActivityLog::ReportEvent(EventType type, const std::string& message) {
-  if (!reportsEvents_) return;
-  system_.ReportToEventLog(eventSource_, type,
-                           message + "\r\n\r\nInstall folder: " + installDir_);
+  if (destination_.eventSource.empty()) return;
+  events_.ReportToEventLog(destination_.eventSource, type,
+                           EventText(message, destination_.installDir));
 }
 
 void ActivityLog::LogError(const std::string& message) {
@@ -149,7 +174,7 @@ void ActivityLog::ReportRepeated(Repeated& repeated,
   ++repeated.unreported;
   repeated.lastMessage = message;
   if (repeated.lastReportMs &&
-      system_.TickMs() - *repeated.lastReportMs < kRepeatedReportMs) {
+      clock_.TickMs() - *repeated.lastReportMs < kRepeatedReportMs) {
     return;
   }
   ReportCount(repeated);
@@ -159,7 +184,7 @@ void ActivityLog::ReportCount(Repeated& repeated) {
   ReportEvent(repeated.type, repeated.lastMessage + "\r\n\r\n" +
                                  repeated.countText +
                                  std::to_string(repeated.unreported));
-  repeated.lastReportMs = system_.TickMs();
+  repeated.lastReportMs = clock_.TickMs();
   repeated.unreported = 0;
 }
 

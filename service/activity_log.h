@@ -2,6 +2,7 @@
 #define MORVASVC_ACTIVITY_LOG_H_
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,10 +12,19 @@
 
 namespace morvasvc {
 
+// "\n%b %d, %Y %I:%M:%S %p" in the C locale; empty when it cannot be made.
+std::string FormatLogTimestamp(const std::tm* localTime);
+// One activity log entry before the text-mode translation.
+std::string FormatLogEntry(const std::string& timestamp,
+                           const std::string& message);
+// An event's text: the log's message, then the install folder.
+std::string EventText(const std::string& message,
+                      const std::string& installDir);
+
 // One time-stamped entry appended to the activity log at path, for the
 // service's own thread; an empty path, or a log that stays held, drops it.
-void AppendActivityEntry(ModuleSystem& system, const std::string& path,
-                         const std::string& message);
+void AppendActivityEntry(Clock& clock, ModuleFiles& files,
+                         const std::string& path, const std::string& message);
 
 // The operator's record of what the module did, and, run as the service,
 // the Application event log for what an administrator must see. Never fails
@@ -22,11 +32,13 @@ void AppendActivityEntry(ModuleSystem& system, const std::string& path,
 // take while another program holds it is kept and written before the next.
 class ActivityLog {
  public:
-  explicit ActivityLog(ModuleSystem& system) : system_(system) {}
+  ActivityLog(Clock& clock, ModuleFiles& files, EventLog& events,
+              LogPublisher& publisher)
+      : clock_(clock), files_(files), events_(events), publisher_(publisher) {}
 
   // The log's file; empty until the engine's settings name it.
-  void SetPath(const std::string& path) { path_ = path; }
-  const std::string& Path() const { return path_; }
+  void SetPath(const std::string& path);
+  const std::string& Path() const { return destination_.path; }
 
   void Log(const std::string& message);
   // Called when an entry is first kept back: the window retries soon.
@@ -36,9 +48,14 @@ class ActivityLog {
   // Before the process ends: a few seconds of tries, then one warning event
   // under source for what still could not be written.
   void FlushBeforeEnd(const std::string& source);
-  // From now on, events go to the event log under source, each with the
-  // install folder; before, none does: only the service has nobody to see.
-  void ReportEventsAs(const std::string& source, const std::string& installDir);
+  // Each change of the path, the event source or the install folder goes
+  // to the publisher: the service's own thread writes there when the
+  // window's thread is held up.
+  // The install folder that each event names.
+  void SetInstallDir(const std::string& installDir);
+  // From now on, events go to the event log under source; before, none
+  // does: only the service has nobody to see.
+  void ReportEventsAs(const std::string& source);
   void ReportEvent(EventType type, const std::string& message);
   // Logs the message and reports it as an error event.
   void LogError(const std::string& message);
@@ -55,13 +72,13 @@ class ActivityLog {
   // true once none is left.
   bool WriteHeld(uint32_t boundMs);
 
-  ModuleSystem& system_;
-  std::string path_;
+  Clock& clock_;
+  ModuleFiles& files_;
+  EventLog& events_;
+  LogPublisher& publisher_;
+  LogDestination destination_;
   HeldEntries held_;
   std::function<void()> onHeld_;
-  bool reportsEvents_ = false;
-  std::string eventSource_;
-  std::string installDir_;
   struct Repeated {
     Repeated(EventType type, const char* countText)
         : type(type), countText(countText) {}

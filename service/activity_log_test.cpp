@@ -3,17 +3,46 @@
 #include <algorithm>
 
 #include "module_test_fixture.h"
-#include "module_texts.h"
 
 namespace morvasvc {
 namespace {
 
-using ActivityLogTest = ModuleTest;
+using ActivityLogTest = PartTest;
+
+std::tm Time(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
+TEST(FormatLogTimestamp, TwelveHourClockInTheCLocale) {
+  std::tm t = Time(2007, 3, 8, 14, 5, 9);
+  EXPECT_EQ("\nMar 08, 2007 02:05:09 PM", FormatLogTimestamp(&t));
+  t = Time(2026, 12, 5, 0, 30, 0);
+  EXPECT_EQ("\nDec 05, 2026 12:30:00 AM", FormatLogTimestamp(&t));
+  t = Time(2026, 1, 31, 12, 30, 0);
+  EXPECT_EQ("\nJan 31, 2026 12:30:00 PM", FormatLogTimestamp(&t));
+  t = Time(1999, 9, 9, 23, 59, 59);
+  EXPECT_EQ("\nSep 09, 1999 11:59:59 PM", FormatLogTimestamp(&t));
+  EXPECT_EQ("", FormatLogTimestamp(nullptr));
+}
+
+TEST(FormatLogEntry, TabMessageLineFeed) {
+  EXPECT_EQ("\nMar 08, 2007 02:05:09 PM\tHello\n",
+            FormatLogEntry("\nMar 08, 2007 02:05:09 PM", "Hello"));
+  EXPECT_EQ("\nT\t\n", FormatLogEntry("\nT", ""));
+  EXPECT_EQ("\tNo time\n", FormatLogEntry("", "No time"));
+}
 
 TEST_F(ActivityLogTest, LogActivityAppendsExactEntries) {
-  module.LogActivity("first");
-  module.LogActivity("");
-  module.LogActivity("two\nlines");
+  log.Log("first");
+  log.Log("");
+  log.Log("two\nlines");
   EXPECT_EQ(
       "\r\nMar 08, 2007 02:05:09 PM\tfirst\r\n"
       "\r\nMar 08, 2007 02:05:09 PM\t\r\n"
@@ -22,10 +51,10 @@ TEST_F(ActivityLogTest, LogActivityAppendsExactEntries) {
 }
 
 TEST_F(ActivityLogTest, LogActivityDropsWhatItCannotWrite) {
-  module.activityLog().SetPath("");
-  module.LogActivity("lost");
-  module.activityLog().SetPath("C:\\nowhere\\logs\\activityLog.jsd");
-  module.LogActivity("lost");
+  log.SetPath("");
+  log.Log("lost");
+  log.SetPath("C:\\nowhere\\logs\\activityLog.jsd");
+  log.Log("lost");
   EXPECT_EQ(0u, system.files.count("C:\\nowhere\\logs\\activityLog.jsd"));
   EXPECT_TRUE(system.sleeps.empty());
 }
@@ -34,41 +63,47 @@ TEST_F(ActivityLogTest, LogActivityDropsWhatItCannotWrite) {
 // order and written before the next, bounded, and what is left at the end
 // goes to the event log. No append waits longer than a moment.
 TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
-  const std::string log = system.Resolve("data\\logs\\activityLog.jsd");
+  const std::string file = system.Resolve("data\\logs\\activityLog.jsd");
   int armed = 0;
-  module.activityLog().OnHeld([&] { ++armed; });
-  system.busyFor[log] = 3;
-  module.LogActivity("after a wait");
+  log.OnHeld([&] { ++armed; });
+  system.busyFor[file] = 3;
+  log.Log("after a wait");
   EXPECT_EQ(3u, system.sleeps.size());
 
-  system.busyFor[log] = 1 << 30;
-  for (int i = 0; i < 1003; ++i) module.LogActivity(std::to_string(i));
+  system.busyFor[file] = 1 << 30;
+  // The lost ones are made a minute apart: the count names the first and
+  // the last.
+  for (int i = 0; i < 1003; ++i) {
+    if (i >= 1000) system.now += 60;
+    log.Log(std::to_string(i));
+  }
+  system.now -= 180;
   EXPECT_EQ(1, armed);
-  EXPECT_FALSE(module.RetryHeldLogEntries());
+  EXPECT_FALSE(log.RetryHeld());
   EXPECT_EQ(Strings({"after a wait"}), LoggedMessages());
   uint32_t longest = 0;
   for (uint32_t ms : system.sleeps) longest = std::max(longest, ms);
   EXPECT_LE(system.sleeps.size(), 4u + 1004u * 11u);
   EXPECT_LE(longest, 250u);
 
-  system.busyFor[log] = 0;
-  module.LogActivity("let go");
+  system.busyFor[file] = 0;
+  log.Log("let go");
   const Strings messages = LoggedMessages();
   ASSERT_EQ(1003u, messages.size());
   EXPECT_EQ("0", messages[1]);
   EXPECT_EQ("999", messages[1000]);
   EXPECT_EQ("NT Service Module: WARNING: 3 activity log entries were lost "
             "while another program held the log, made between Mar 08, 2007 "
-            "02:05:09 PM and Mar 08, 2007 02:05:09 PM",
+            "02:06:09 PM and Mar 08, 2007 02:08:09 PM",
             messages[1001]);
   EXPECT_EQ("let go", messages[1002]);
 
   // Still held at the end: a few seconds, then one event.
-  system.busyFor[log] = 1 << 30;
-  module.LogActivity("first kept");
-  module.LogActivity("last kept");
+  system.busyFor[file] = 1 << 30;
+  log.Log("first kept");
+  log.Log("last kept");
   const uint64_t before = system.tickMs;
-  module.activityLog().FlushBeforeEnd("Plenor7");
+  log.FlushBeforeEnd("Plenor7");
   EXPECT_LE(system.tickMs - before, 4000u);
   ASSERT_EQ(1u, system.events.size());
   EXPECT_EQ("Plenor7", system.events[0].source);
@@ -77,6 +112,25 @@ TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
             "it.\r\n\r\nThe first: Mar 08, 2007 02:05:09 PM first kept\r\n"
             "The last kept: Mar 08, 2007 02:05:09 PM last kept",
             system.events[0].text);
+}
+
+// The service's own thread writes where the log writes: each change of the
+// path, the event source or the install folder is published.
+TEST_F(ActivityLogTest, EventsAndThePublishedDestination) {
+  log.ReportEvent(EventType::kError, "before the service");
+  log.SetInstallDir("C:\\Morva");
+  log.ReportEventsAs("Plenor7");
+  log.LogError("failed");
+  ASSERT_EQ(1u, system.events.size());
+  EXPECT_EQ("Plenor7", system.events[0].source);
+  EXPECT_EQ(EventType::kError, system.events[0].type);
+  EXPECT_EQ("failed\r\n\r\nInstall folder: C:\\Morva", system.events[0].text);
+  EXPECT_EQ(Strings({"failed"}), LoggedMessages());
+  ASSERT_EQ(3u, system.published.size());
+  EXPECT_EQ("data\\logs\\activityLog.jsd", system.published[2].path);
+  EXPECT_EQ("Plenor7", system.published[2].eventSource);
+  EXPECT_EQ("C:\\Morva", system.published[2].installDir);
+  EXPECT_EQ("", system.published[1].eventSource);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace morvasvc {
 // Repeats operation while another process holds the file, for about boundMs
 // in steps of stepMs. The count of attempts bounds it too, should the clock
 // stand still.
-OpenResult RetryWhileBusy(ModuleSystem& system,
+OpenResult RetryWhileBusy(Clock& clock,
                           const std::function<OpenResult()>& operation,
                           uint32_t boundMs, uint32_t stepMs);
 

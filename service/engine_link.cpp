@@ -1,6 +1,6 @@
 #include "engine_link.h"
 
-#include "module_texts.h"
+#include "settings.h"
 
 namespace morvasvc {
 
@@ -12,20 +12,59 @@ const uint32_t kStopWaitBoundMs = 30000;
 const uint32_t kStopProbeMs = 250;
 }  // namespace
 
-void EngineLink::Launch(EngineFields fields) {
-  fields.javaExe = NormalizeJavaExe(fields.javaExe);
+std::string NormalizeJavaExe(const std::string& javaExe) {
+  if (javaExe.empty()) return kDefaultJavaExe;
+  std::string collapsed;
+  for (size_t i = 0; i < javaExe.size(); ++i) {
+    collapsed += javaExe[i];
+    if (javaExe[i] == '\\' && i + 1 < javaExe.size() && javaExe[i + 1] == '\\') {
+      ++i;
+    }
+  }
+  // A network share's path begins with a pair that must stay a pair.
+  if (javaExe.compare(0, 2, "\\\\") == 0 &&
+      collapsed.compare(0, 2, "\\\\") != 0) {
+    collapsed.insert(0, 1, '\\');
+  }
+  return collapsed;
+}
+
+std::string BuildEngineArguments(const std::vector<std::string>& jars) {
+  std::string classPath = ".;help;";
+  for (const std::string& jar : jars) classPath += jar + ";";
+  // A blank in a jar name would split the class path into two arguments.
+  if (classPath.find(' ') != std::string::npos) {
+    classPath = "\"" + classPath + "\"";
+  }
+  return "-Xrs -cp " + classPath + " com.morva.engine.Engine";
+}
+
+bool EngineCommandLineFits(const std::string& javaExe,
+                           const std::string& arguments) {
+  // The quoted program, a blank, the arguments and the terminator.
+  return javaExe.size() + 2 + 1 + arguments.size() + 1 <= kCommandLineLimit;
+}
+
+bool IsValidEnginePort(uint32_t port) { return port >= 1 && port <= 65535; }
+
+const char kConfirmRunningCommand[] = "NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE";
+const char kShutdownCommand[] = "NTSERVICE^SHUTDOWN_ENGINE";
+
+
+void EngineLink::Launch(std::string* javaExe, const std::string& installDir) {
+  *javaExe = NormalizeJavaExe(*javaExe);
   const std::string arguments =
-      BuildEngineArguments(system_.FindEntries("*.jar"));
-  log_.Log("NT Service Module: Engine path = " + fields.javaExe);
+      BuildEngineArguments(files_.FindEntries("*.jar"));
+  log_.Log("NT Service Module: Engine path = " + *javaExe);
   log_.Log("NT Service Module: Engine arguments = " + arguments);
   std::string error;
   // Cut off, the class path would lose a jar and the main class in silence.
-  if (!EngineCommandLineFits(fields.javaExe, arguments)) {
+  if (!EngineCommandLineFits(*javaExe, arguments)) {
     error = "the engine path and arguments are longer than the " +
             std::to_string(kCommandLineLimit) +
             " characters a command line can hold";
-  } else if (system_.ShellOpen(fields.javaExe, arguments, fields.installDir,
-                               ShellPrompts::kNever, &error)) {
+  } else if (process_.ShellOpen(*javaExe, arguments, installDir,
+                                ShellPrompts::kNever, &error)) {
     // Only the service launches the engine, and nobody sees its desktop.
     return;
   }
@@ -36,38 +75,39 @@ void EngineLink::Launch(EngineFields fields) {
 }
 
 ConnectResult EngineLink::Connect(
-    EngineFields fields, std::unique_ptr<EngineConnection>* connection) {
+    uint32_t port, std::string* statusText,
+    std::unique_ptr<EngineConnection>* connection) {
   // Cut to 16 bits, a bad port would reach whatever program owns another.
-  if (!IsValidEnginePort(fields.port)) return ConnectResult::kFailed;
-  const ConnectResult result = system_.ConnectToEngine(
-      static_cast<uint16_t>(fields.port), kConnectBoundMs, connection);
+  if (!IsValidEnginePort(port)) return ConnectResult::kFailed;
+  const ConnectResult result = network_.ConnectToEngine(
+      static_cast<uint16_t>(port), kConnectBoundMs, connection);
   if (result == ConnectResult::kSocketProblem) {
-    fields.statusText = "NT Service Module: Socket Problem";
-    log_.Log(fields.statusText);
+    *statusText = "NT Service Module: Socket Problem";
+    log_.Log(*statusText);
   }
   return result;
 }
 
-bool EngineLink::IsRunning(EngineFields fields) {
+bool EngineLink::IsRunning(uint32_t port, std::string* statusText) {
   std::unique_ptr<EngineConnection> connection;
-  const ConnectResult result = Connect(fields, &connection);
+  const ConnectResult result = Connect(port, statusText, &connection);
   if (result == ConnectResult::kFailed) {
-    fields.statusText = "NT Service Module: Engine is not running";
-    log_.Log(fields.statusText);
+    *statusText = "NT Service Module: Engine is not running";
+    log_.Log(*statusText);
   }
   if (result != ConnectResult::kConnected) return false;
   connection->SendAll(kConfirmRunningCommand);
   return true;
 }
 
-bool EngineLink::RequestShutdown(EngineFields fields) {
+bool EngineLink::RequestShutdown(uint32_t port, std::string* statusText) {
   std::unique_ptr<EngineConnection> connection;
-  const ConnectResult result = Connect(fields, &connection);
+  const ConnectResult result = Connect(port, statusText, &connection);
   if (result == ConnectResult::kFailed) {
     log_.Log(
         "NT Service Module: Engine is not running or not responding on "
         "selected port: " +
-        std::to_string(static_cast<int32_t>(fields.port)));
+        std::to_string(static_cast<int32_t>(port)));
   }
   if (result != ConnectResult::kConnected) return false;
   log_.Log("NT Service Module: Sending Shutdown request to engine");
@@ -77,17 +117,17 @@ bool EngineLink::RequestShutdown(EngineFields fields) {
 
 // Quiet probes; bounded by time and, should the clock stand, by count.
 void EngineLink::WaitToLetGo(uint32_t port) {
-  const uint64_t start = system_.TickMs();
+  const uint64_t start = clock_.TickMs();
   const uint32_t probes = kStopWaitBoundMs / kStopProbeMs + 1;
   for (uint32_t probe = 0; probe < probes; ++probe) {
     std::unique_ptr<EngineConnection> connection;
-    if (system_.ConnectToEngine(static_cast<uint16_t>(port), kConnectBoundMs,
+    if (network_.ConnectToEngine(static_cast<uint16_t>(port), kConnectBoundMs,
                                 &connection) != ConnectResult::kConnected) {
       return;
     }
     connection.reset();
-    if (system_.TickMs() - start >= kStopWaitBoundMs) break;
-    system_.Sleep(kStopProbeMs);
+    if (clock_.TickMs() - start >= kStopWaitBoundMs) break;
+    clock_.Sleep(kStopProbeMs);
   }
   const std::string warning =
       "NT Service Module: WARNING: Engine still answers on selected port " +

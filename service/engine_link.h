@@ -1,46 +1,70 @@
 #ifndef MORVASVC_ENGINE_LINK_H_
 #define MORVASVC_ENGINE_LINK_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "activity_log.h"
 #include "module_system.h"
 
 namespace morvasvc {
 
-// What the engine's launch and probes read and write of the module state:
-// the port, the folder and Java runtime to launch with (the launch writes
-// back the path it normalised), and the status line.
-struct EngineFields {
-  uint32_t port;
-  const std::string& installDir;
-  std::string& javaExe;
-  std::string& statusText;
-};
+// Empty means the bundled runtime; doubled backslashes are collapsed, but
+// for the leading pair of a network path.
+std::string NormalizeJavaExe(const std::string& javaExe);
+// The Java runtime's arguments with every jar on the class path.
+std::string BuildEngineArguments(const std::vector<std::string>& jars);
 
-// The engine as a program and as a TCP peer on its control port.
+// The longest command line the system starts a program with, terminator
+// included; longer arguments would reach the engine cut off.
+const size_t kCommandLineLimit = 32767;
+// Whether "javaExe" and the arguments fit one command line.
+bool EngineCommandLineFits(const std::string& javaExe,
+                           const std::string& arguments);
+
+// Whether an engine port read from the settings names a TCP port.
+bool IsValidEnginePort(uint32_t port);
+
+// The engine's control protocol.
+extern const char kConfirmRunningCommand[];
+extern const char kShutdownCommand[];
+
+// The engine as a program and as a TCP peer on its control port. What it
+// reads comes in, what it writes goes out: the status line, the Java path
+// it normalised.
 class EngineLink {
  public:
-  EngineLink(ModuleSystem& system, ActivityLog& log)
-      : system_(system), log_(log) {}
+  EngineLink(Clock& clock, ModuleFiles& files, EngineNetwork& network,
+             ThisProcess& process, ActivityLog& log)
+      : clock_(clock),
+        files_(files),
+        network_(network),
+        process_(process),
+        log_(log) {}
 
-  // Starts the Java runtime on every jar of the current folder; a refusal
-  // is logged, never shown.
-  void Launch(EngineFields fields);
+  // Starts the Java runtime on every jar of the current folder, in
+  // installDir; *javaExe gets the path as normalised. A refusal is logged,
+  // never shown.
+  void Launch(std::string* javaExe, const std::string& installDir);
   // One probe: the engine answers on its port and is told it was seen.
-  bool IsRunning(EngineFields fields);
-  bool RequestShutdown(EngineFields fields);
+  // *statusText says when it is not running or sockets fail.
+  bool IsRunning(uint32_t port, std::string* statusText);
+  bool RequestShutdown(uint32_t port, std::string* statusText);
   // A start right after a stop would otherwise adopt an engine on its way
   // out: waits, bounded, until the port no longer answers.
   void WaitToLetGo(uint32_t port);
 
  private:
   // A socket problem is reported here.
-  ConnectResult Connect(EngineFields fields,
+  ConnectResult Connect(uint32_t port, std::string* statusText,
                         std::unique_ptr<EngineConnection>* connection);
 
-  ModuleSystem& system_;
+  Clock& clock_;
+  ModuleFiles& files_;
+  EngineNetwork& network_;
+  ThisProcess& process_;
   ActivityLog& log_;
 };
 

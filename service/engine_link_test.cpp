@@ -1,19 +1,52 @@
 #include <gtest/gtest.h>
 
+#include "engine_link.h"
 #include "module_test_fixture.h"
-#include "module_texts.h"
 
 namespace morvasvc {
 namespace {
 
-using EngineLinkTest = ModuleTest;
+TEST(NormalizeJavaExe, DefaultAndDoubledBackslashes) {
+  EXPECT_EQ("jre\\bin\\javaw.exe", NormalizeJavaExe(""));
+  EXPECT_EQ("C:\\java\\bin\\javaw.exe",
+            NormalizeJavaExe("C:\\\\java\\\\bin\\javaw.exe"));
+  EXPECT_EQ("a\\\\b", NormalizeJavaExe("a\\\\\\b"));
+  EXPECT_EQ("a\\\\b", NormalizeJavaExe("a\\\\\\\\b"));
+  // A network path keeps its leading pair, written plain or doubled.
+  EXPECT_EQ("\\\\server\\java.exe", NormalizeJavaExe("\\\\\\\\server\\java.exe"));
+  EXPECT_EQ("\\\\server\\share\\jre\\bin\\javaw.exe",
+            NormalizeJavaExe("\\\\server\\share\\jre\\bin\\javaw.exe"));
+  EXPECT_EQ("\\\\server\\share", NormalizeJavaExe("\\\\\\server\\\\share"));
+  EXPECT_EQ("javaw", NormalizeJavaExe("javaw"));
+}
+
+TEST(BuildEngineArguments, ClassPath) {
+  EXPECT_EQ("-Xrs -cp .;help; com.morva.engine.Engine",
+            BuildEngineArguments({}));
+  EXPECT_EQ("-Xrs -cp .;help;a.jar;morva7.jar; com.morva.engine.Engine",
+            BuildEngineArguments({"a.jar", "morva7.jar"}));
+  // A blank in a jar name is kept inside one quoted class path.
+  EXPECT_EQ("-Xrs -cp \".;help;my lib.jar;morva7.jar;\" com.morva.engine.Engine",
+            BuildEngineArguments({"my lib.jar", "morva7.jar"}));
+}
+
+TEST(EngineCommands, ExactBytes) {
+  EXPECT_EQ(38u, std::string(kConfirmRunningCommand).size());
+  EXPECT_EQ(25u, std::string(kShutdownCommand).size());
+}
+
+class EngineLinkTest : public PartTest {
+ protected:
+  EngineLink engine{system, system, system, system, log};
+  std::string javaExe = kDefaultJavaExe;
+  std::string statusText;
+};
 
 TEST_F(EngineLinkTest, LaunchEngine) {
-  module.installDir = "C:\\Morva";
-  module.javaExe = "C:\\\\jdk\\\\bin\\javaw.exe";
+  javaExe = "C:\\\\jdk\\\\bin\\javaw.exe";
   system.jars = {"a.jar", "morva7.jar"};
-  module.LaunchEngine();
-  EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", module.javaExe);
+  engine.Launch(&javaExe, "C:\\Morva");
+  EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", javaExe);
   ASSERT_EQ(1u, system.shellCalls.size());
   EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", system.shellCalls[0].file);
   EXPECT_EQ("-Xrs -cp .;help;a.jar;morva7.jar; com.morva.engine.Engine",
@@ -26,10 +59,10 @@ TEST_F(EngineLinkTest, LaunchEngine) {
 }
 
 TEST_F(EngineLinkTest, LaunchEngineLogsARefusal) {
-  module.javaExe = "";
+  javaExe = "";
   system.shellAccepts = false;
-  module.LaunchEngine();
-  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
+  engine.Launch(&javaExe, "C:\\Morva");
+  EXPECT_EQ("jre\\bin\\javaw.exe", javaExe);
   EXPECT_EQ(Strings({"NT Service Module: Engine path = jre\\bin\\javaw.exe",
                      "NT Service Module: Engine arguments = -Xrs -cp .;help; "
                      "com.morva.engine.Engine",
@@ -45,7 +78,7 @@ TEST_F(EngineLinkTest, LaunchEngineRefusesArgumentsThatCannotFit) {
   for (int i = 0; i < 400; ++i) {
     system.jars.push_back(std::string(80, 'j') + std::to_string(i) + ".jar");
   }
-  module.LaunchEngine();
+  engine.Launch(&javaExe, "C:\\Morva");
   EXPECT_TRUE(system.shellCalls.empty());
   const Strings messages = LoggedMessages();
   ASSERT_EQ(3u, messages.size());
@@ -57,12 +90,12 @@ TEST_F(EngineLinkTest, LaunchEngineRefusesArgumentsThatCannotFit) {
   // The longest that fits is launched.
   const std::string base = BuildEngineArguments({});
   system.jars = {std::string(32767 - 1 - 3 - 17 - base.size() - 1, 'j')};
-  ASSERT_TRUE(EngineCommandLineFits(module.javaExe,
+  ASSERT_TRUE(EngineCommandLineFits(javaExe,
                                     BuildEngineArguments(system.jars)));
-  module.LaunchEngine();
+  engine.Launch(&javaExe, "C:\\Morva");
   EXPECT_EQ(1u, system.shellCalls.size());
   system.jars[0] += "j";
-  module.LaunchEngine();
+  engine.Launch(&javaExe, "C:\\Morva");
   EXPECT_EQ(1u, system.shellCalls.size());
 }
 
@@ -70,26 +103,24 @@ TEST_F(EngineLinkTest, IsEngineRunning) {
   // A port outside 1 to 65535 is never cut to another program's port.
   system.engineListening = true;
   for (uint32_t bad : {0u, 65536u + 1967u, 4294967295u}) {
-    module.enginePort = bad;
-    EXPECT_FALSE(module.IsEngineRunning()) << bad;
+    EXPECT_FALSE(engine.IsRunning(bad, &statusText)) << bad;
   }
   EXPECT_TRUE(system.connectPorts.empty());
   system.LogFile().clear();
 
-  module.enginePort = 1967;
-  module.statusText = "before";
-  EXPECT_TRUE(module.IsEngineRunning());
+  statusText = "before";
+  EXPECT_TRUE(engine.IsRunning(1967, &statusText));
   EXPECT_EQ(std::vector<uint16_t>({1967}), system.connectPorts);
   EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE"}), system.sent);
-  EXPECT_EQ("before", module.statusText);
+  EXPECT_EQ("before", statusText);
   EXPECT_EQ("", system.LogFile());
 
   system.engineListening = false;
-  EXPECT_FALSE(module.IsEngineRunning());
-  EXPECT_EQ("NT Service Module: Engine is not running", module.statusText);
+  EXPECT_FALSE(engine.IsRunning(1967, &statusText));
+  EXPECT_EQ("NT Service Module: Engine is not running", statusText);
   system.socketProblem = true;
-  EXPECT_FALSE(module.IsEngineRunning());
-  EXPECT_EQ("NT Service Module: Socket Problem", module.statusText);
+  EXPECT_FALSE(engine.IsRunning(1967, &statusText));
+  EXPECT_EQ("NT Service Module: Socket Problem", statusText);
   EXPECT_EQ(Strings({"NT Service Module: Engine is not running",
                      "NT Service Module: Socket Problem"}),
             LoggedMessages());
@@ -97,15 +128,14 @@ TEST_F(EngineLinkTest, IsEngineRunning) {
 
 TEST_F(EngineLinkTest, RequestEngineShutdown) {
   system.engineListening = true;
-  EXPECT_TRUE(module.RequestEngineShutdown());
+  EXPECT_TRUE(engine.RequestShutdown(1967, &statusText));
   EXPECT_EQ(Strings({"NTSERVICE^SHUTDOWN_ENGINE"}), system.sent);
 
   system.engineListening = false;
-  module.statusText = "kept";
-  EXPECT_FALSE(module.RequestEngineShutdown());
-  EXPECT_EQ("kept", module.statusText);
-  module.enginePort = 4294967295u;
-  EXPECT_FALSE(module.RequestEngineShutdown());
+  statusText = "kept";
+  EXPECT_FALSE(engine.RequestShutdown(1967, &statusText));
+  EXPECT_EQ("kept", statusText);
+  EXPECT_FALSE(engine.RequestShutdown(4294967295u, &statusText));
   EXPECT_EQ(
       Strings({"NT Service Module: Sending Shutdown request to engine",
                "NT Service Module: Engine is not running or not responding "

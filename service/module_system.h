@@ -45,52 +45,58 @@ struct ObjectSecurity {
 // would wait for ever.
 enum class ShellPrompts { kOwnedByWindow, kNever };
 
-// What the module needs from the system. The Win32 layer implements it once;
-// the tests implement it with fakes.
-class ModuleSystem {
- public:
-  virtual ~ModuleSystem() = default;
+// The system's roles, each as small as its users need; the Win32 layer
+// implements them once and the tests with fakes.
 
-  // Files, each opened without sharing for one operation; kBusy when another
-  // opener holds the file.
+// Time and waiting.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void Sleep(uint32_t milliseconds) = 0;
+  // Calendar time in seconds since 1970, and its local time.
+  virtual int64_t Now() = 0;
+  // Milliseconds on a clock that never steps, whatever the calendar does.
+  virtual uint64_t TickMs() = 0;
+  virtual bool ToLocalTime(int64_t time, std::tm* local) = 0;
+};
+
+// The module's files, each opened for one operation; kBusy when another
+// opener holds the file.
+class ModuleFiles {
+ public:
+  virtual ~ModuleFiles() = default;
   virtual OpenResult ReadWholeFile(const std::string& path,
                                    std::string* bytes) = 0;
   // Replaces the file only once every byte is written: a failed write leaves
   // the old file as it was.
   virtual OpenResult WriteWholeFile(const std::string& path,
                                     const std::string& bytes) = 0;
-  // Creates the file (never a folder) and appends; kBusy when another opener
-  // holds it.
+  // Creates the file (never a folder) and appends.
   virtual OpenResult AppendToFile(const std::string& path,
                                   const std::string& bytes) = 0;
-  virtual void Sleep(uint32_t milliseconds) = 0;
-
-  // Calendar time in seconds since 1970, and its local time.
-  virtual int64_t Now() = 0;
-  // Milliseconds on a clock that never steps, whatever the calendar does.
-  virtual uint64_t TickMs() = 0;
-  virtual bool ToLocalTime(int64_t time, std::tm* local) = 0;
-
   // The system's search for a file along its standard search order.
   virtual bool SearchFile(const std::string& name, std::string* fullPath) = 0;
   virtual bool GetCurrentDir(std::string* dir) = 0;
   virtual bool SetCurrentDir(const std::string& dir) = 0;
   // Names (no folder) of the current directory's entries matching pattern.
   virtual std::vector<std::string> FindEntries(const std::string& pattern) = 0;
-  // The shell's "open"; false with the system's reason when it refuses.
-  virtual bool ShellOpen(const std::string& file, const std::string& parameters,
-                         const std::string& directory, ShellPrompts prompts,
-                         std::string* error) = 0;
-  // Whether nobody can see this process's windows, as in the session where
-  // services run.
-  virtual bool NobodySeesWindows() = 0;
+};
 
+// The engine's network.
+class EngineNetwork {
+ public:
+  virtual ~EngineNetwork() = default;
   // TCP to the local machine's loopback host name; a connection not made
   // within timeoutMs counts as kFailed.
   virtual ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) = 0;
+};
 
+// Who may change a file, and who the accounts are.
+class FileSecurity {
+ public:
+  virtual ~FileSecurity() = default;
   // The owner and access list of a file or folder; kMissing when there is
   // none, kFailed with the system's reason.
   virtual OpenResult ReadSecurity(const std::string& path,
@@ -101,23 +107,66 @@ class ModuleSystem {
   virtual bool IsAdministrator(const std::string& sid) = 0;
   // DOMAIN\name of an account, or its SID where it cannot be looked up.
   virtual std::string AccountName(const std::string& sid) = 0;
+};
 
-  // Text in the system's ANSI code page.
+// Text in the system's ANSI code page.
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
   virtual std::string LowerCase(const std::string& text) = 0;
   virtual bool IsLeadByte(unsigned char byte) = 0;
   virtual std::string WideToAnsi(const std::u16string& text) = 0;
+};
 
-  // One entry of the Application event log under source; a failure
-  // changes nothing.
+// The Application event log.
+class EventLog {
+ public:
+  virtual ~EventLog() = default;
+  // One entry under source; a failure changes nothing.
   virtual void ReportToEventLog(const std::string& source, EventType type,
-                           const std::string& text) = 0;
+                                const std::string& text) = 0;
+};
 
+// This process: how it was started, where it runs, what it may show.
+class ThisProcess {
+ public:
+  virtual ~ThisProcess() = default;
   virtual std::string CommandLine() = 0;
   // The full path of the running program.
   virtual std::string ProgramPath() = 0;
   // Ends the process at once; a fake records the code and returns.
   virtual void EndProcess(uint32_t exitCode) = 0;
+  // Whether nobody can see this process's windows, as in the session where
+  // services run.
+  virtual bool NobodySeesWindows() = 0;
+  // The shell's "open"; false with the system's reason when it refuses.
+  virtual bool ShellOpen(const std::string& file, const std::string& parameters,
+                         const std::string& directory, ShellPrompts prompts,
+                         std::string* error) = 0;
 };
+
+// Where the service's own thread writes an entry while the window's thread
+// is held up: told whenever the activity log's destination changes.
+struct LogDestination {
+  std::string path;         // the activity log; empty while unknown
+  std::string eventSource;  // empty until the service reports events
+  std::string installDir;
+};
+class LogPublisher {
+ public:
+  virtual ~LogPublisher() = default;
+  virtual void PublishLog(const LogDestination& destination) = 0;
+};
+
+// Every role: only the module, which composes the parts, takes it whole.
+class ModuleSystem : public Clock,
+                     public ModuleFiles,
+                     public EngineNetwork,
+                     public FileSecurity,
+                     public CodePage,
+                     public EventLog,
+                     public ThisProcess,
+                     public LogPublisher {};
 
 // The members of the service control that the module uses.
 class ServiceControl {

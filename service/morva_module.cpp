@@ -1,23 +1,22 @@
 #include "morva_module.h"
 
-#include "module_texts.h"
-
 namespace morvasvc {
 
 MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
     : system_(system),
       control_(control),
-      log_(system),
-      settings_(system, log_),
-      engine_(system, log_),
-      supervision_(system, log_, engine_),
+      log_(system, system, system, system),
+      settings_(system, system, system, log_),
+      engine_(system, system, system, system, log_),
+      supervision_(system, log_, *this),
       switches_(system, control, log_),
-      permissions_(system, log_) {
+      permissions_(system, system, log_) {
   log_.OnHeld([this] { SetLogRetryTimer(); });
 }
 
 void MorvaModule::FindInstallDir() {
-  installDir = morvasvc::FindInstallDir(system_, log_);
+  installDir = morvasvc::FindInstallDir(system_, system_, log_);
+  log_.SetInstallDir(installDir);
 }
 
 std::string MorvaModule::GetWorkingDir() {
@@ -29,7 +28,11 @@ std::string MorvaModule::GetWorkingDir() {
 }
 
 void MorvaModule::ReadEngineSettings() {
-  enginePort = settings_.ReadEngineSettings(GetWorkingDir());
+  const SettingsStore::EngineSettings engine =
+      settings_.ReadEngineSettings(GetWorkingDir());
+  log_.SetPath(engine.activityLogPath);
+  settings_.ReportEngineSettings(engine);
+  enginePort = engine.port;
 }
 
 void MorvaModule::TakeShown(const ModuleSettings& shown) {
@@ -45,10 +48,19 @@ bool MorvaModule::SaveModuleSettings() {
   return settings_.Write(settings_.WithHidden(period, javaExe), &statusText);
 }
 
+void MorvaModule::NameService(const std::string& name) {
+  serviceName = name;
+  control_.SetServiceName(name);
+  control_.SetDisplayName(name);
+}
+
 void MorvaModule::DeriveServiceName() {
-  serviceName = ServiceNameForFolder(system_.LowerCase(installDir));
-  control_.SetServiceName(serviceName);
-  control_.SetDisplayName(serviceName);
+  NameService(ServiceNameForFolder(system_.LowerCase(installDir)));
+}
+
+void MorvaModule::HandleCommandLine() {
+  switches_.Handle(serviceName,
+                   [this](const std::string& name) { NameService(name); });
 }
 
 void MorvaModule::RunStartUpSequence() {
@@ -59,11 +71,7 @@ void MorvaModule::RunStartUpSequence() {
   // Installed under a name of its own (typed in the window), the service is
   // still this program's: the window and the switches act on that one.
   std::string registered;
-  if (control_.FindServiceOfThisProgram(&registered)) {
-    serviceName = registered;
-    control_.SetServiceName(serviceName);
-    control_.SetDisplayName(serviceName);
-  }
+  if (control_.FindServiceOfThisProgram(&registered)) NameService(registered);
   if (!control_.IsInstalled()) {
     statusText = "Service is not installed.  Click on [Install Service]";
   }
@@ -98,10 +106,10 @@ bool MorvaModule::EndQuietlyOnStartUpFailure(const std::string& reason) {
 // The manager names the service it starts: its events go under that name,
 // the one its event source was registered with.
 void MorvaModule::OnServiceStart(const std::string& startedAs) {
-  if (!startedAs.empty()) serviceName = startedAs;
+  if (!startedAs.empty()) NameService(startedAs);
   FindInstallDir();
   // Only the service reports to the event log: there is nobody else to see.
-  log_.ReportEventsAs(serviceName, installDir);
+  log_.ReportEventsAs(serviceName);
   ReadEngineSettings();
   LogActivity("NT Service Module: Starting NT Service");
   LogActivity("NT Service Module: Service Working Directory = " +
@@ -117,7 +125,7 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
   }
   // Before the first launch: what it would start may not be the operator's.
   CheckPermissions();
-  supervision_.Start(EngineState());
+  supervision_.Start();
   SetSupervisionTimer(SupervisionIntervalMs(period));
   LogActivity(
       "NT Service Module: NT Service Started. Service Working Directory = " +
@@ -127,7 +135,7 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
 
 void MorvaModule::OnServiceStop() {
   KillSupervisionTimer();
-  supervision_.Stop(EngineState());
+  supervision_.Stop();
   log_.FlushBeforeEnd(serviceName);
 }
 

@@ -17,9 +17,11 @@ namespace morvasvc {
 
 // The module state that the window's fields show, and the parts that act on
 // it: the activity log, the settings files, the engine link, the
-// supervision and the installers' switches. The main window derives from
+// supervision and the installers' switches. Each part takes only the roles
+// of the system it uses; the module alone holds the whole system and
+// applies the parts' results to its state. The main window derives from
 // it; the tests drive it with fakes.
-class MorvaModule {
+class MorvaModule : private EngineOperations {
  public:
   MorvaModule(ModuleSystem& system, ServiceControl& control);
   virtual ~MorvaModule() = default;
@@ -30,7 +32,7 @@ class MorvaModule {
   // Install folder and engine launcher.
   void FindInstallDir();
   std::string GetWorkingDir();
-  void LaunchEngine() { engine_.Launch(EngineState()); }
+  void LaunchEngine() override { engine_.Launch(&javaExe, installDir); }
 
   // Settings files.
   void ReadEngineSettings();
@@ -40,14 +42,19 @@ class MorvaModule {
   bool SaveModuleSettings();
 
   // Engine control protocol.
-  bool IsEngineRunning() { return engine_.IsRunning(EngineState()); }
-  bool RequestEngineShutdown() {
-    return engine_.RequestShutdown(EngineState());
+  bool IsEngineRunning() override {
+    return engine_.IsRunning(enginePort, &statusText);
+  }
+  bool RequestEngineShutdown() override {
+    return engine_.RequestShutdown(enginePort, &statusText);
   }
 
   // Service naming and the installers' command-line mode.
+  // The one place that names the service: the window's field, and both
+  // names of the service control.
+  void NameService(const std::string& name);
   void DeriveServiceName();
-  void HandleCommandLine() { switches_.Handle(serviceName); }
+  void HandleCommandLine();
   // Install folder, settings, service name, then the command-line mode,
   // which ends the process when a switch is given.
   void RunStartUpSequence();
@@ -65,7 +72,7 @@ class MorvaModule {
   // The service's lifecycle: the service control's events and the tick.
   void OnServiceStart(const std::string& startedAs);
   void OnServiceStop();
-  void SuperviseEngine() { supervision_.Tick(EngineState()); }
+  void SuperviseEngine() { supervision_.Tick(); }
   // The window's retry of log entries kept back; true once none is left.
   bool RetryHeldLogEntries() { return log_.RetryHeld(); }
 
@@ -74,11 +81,12 @@ class MorvaModule {
   const SettingsStore& settingsStore() const { return settings_; }
   const Supervision& supervision() const { return supervision_; }
 
-  // The module state.
-  std::string serviceName = "Morva7";
+  // The module state: what the window's fields show. serviceName is also
+  // the field the operator types a name into; the install takes it.
+  std::string serviceName = kDefaultServiceName;
   std::string javaExe = kDefaultJavaExe;
   int32_t period = kDefaultPeriod;
-  uint32_t enginePort = 1967;
+  uint32_t enginePort = kDefaultEnginePort;
   std::string statusText;
   std::string noticeText = "Service Cannot be set to interact with desktop";
   std::string installDir;
@@ -98,9 +106,7 @@ class MorvaModule {
   ServiceControl& control_;
 
  private:
-  EngineFields EngineState() {
-    return {enginePort, installDir, javaExe, statusText};
-  }
+  void WaitForEngineToLetGo() override { engine_.WaitToLetGo(enginePort); }
   void TakeShown(const ModuleSettings& shown);
   // Warns of every file or folder that others than administrators can
   // change; true when there was any.

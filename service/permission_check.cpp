@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "module_texts.h"
+#include "engine_link.h"
 #include "service_removal.h"
 
 namespace morvasvc {
@@ -80,7 +80,7 @@ bool PermissionCheck::Run(const std::string& installDir,
   Check(java, &open);
   const size_t separator = java.find_last_of('\\');
   if (separator != std::string::npos) Check(java.substr(0, separator), &open);
-  for (const std::string& jar : system_.FindEntries("*.jar")) {
+  for (const std::string& jar : files_.FindEntries("*.jar")) {
     Check(folder + jar, &open);
   }
   Check(folder + "inputs", &open);
@@ -90,7 +90,7 @@ bool PermissionCheck::Run(const std::string& installDir,
 void PermissionCheck::Check(const std::string& path, bool* open) {
   ObjectSecurity security;
   std::string error;
-  switch (system_.ReadSecurity(path, &security, &error)) {
+  switch (security_.ReadSecurity(path, &security, &error)) {
     case OpenResult::kMissing:
       return;
     case OpenResult::kDone:
@@ -106,7 +106,7 @@ void PermissionCheck::Check(const std::string& path, bool* open) {
   if (sids.empty()) return;
   std::string accounts;
   for (const std::string& sid : sids) {
-    accounts += (accounts.empty() ? "" : ", ") + system_.AccountName(sid);
+    accounts += (accounts.empty() ? "" : ", ") + security_.AccountName(sid);
   }
   const std::string warning = "NT Service Module: WARNING: " + path +
                               " can be changed by " + accounts +
@@ -120,7 +120,7 @@ void PermissionCheck::Check(const std::string& path, bool* open) {
 bool PermissionCheck::IsAdministrator(const std::string& sid) {
   auto it = administrators_.find(sid);
   if (it == administrators_.end()) {
-    it = administrators_.emplace(sid, system_.IsAdministrator(sid)).first;
+    it = administrators_.emplace(sid, security_.IsAdministrator(sid)).first;
   }
   return it->second;
 }

@@ -26,8 +26,9 @@ std::vector<std::string> WhoCanChange(
 // and refuses nothing.
 class PermissionCheck {
  public:
-  PermissionCheck(ModuleSystem& system, ActivityLog& log)
-      : system_(system), log_(log) {}
+  PermissionCheck(FileSecurity& security, ModuleFiles& files,
+                  ActivityLog& log)
+      : security_(security), files_(files), log_(log) {}
 
   // The install folder, the settings files, the Java runtime and its
   // folder, every jar and the task runner's inputs folder. One warning
@@ -40,7 +41,8 @@ class PermissionCheck {
   // Asked once an account and run: the answer may need the network.
   bool IsAdministrator(const std::string& sid);
 
-  ModuleSystem& system_;
+  FileSecurity& security_;
+  ModuleFiles& files_;
   ActivityLog& log_;
   std::map<std::string, bool> administrators_;
 };

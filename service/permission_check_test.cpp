@@ -74,50 +74,45 @@ TEST(WhoCanChange, EntriesRightsAndOwners) {
   }
 }
 
-using PermissionCheckTest = ModuleTest;
+class PermissionCheckTest : public PartTest {
+ protected:
+  PermissionCheck check{system, system, log};
+};
 
-// Warned of when the window opens, at install and at every start, with an
-// event only as the service; nothing is refused.
-TEST_F(PermissionCheckTest, WarningsAtInstallWindowAndStart) {
-  system.File("engineSettings.jsd") = "ENGINE_PORT=2001\r\n";
-  const std::string warning =
-      "NT Service Module: WARNING: C:\\Morva can be changed by "
-      "BUILTIN\\Users; they can run programs as LocalSystem through it";
-  system.security["C:\\Morva"] = {
-      true, false, kAdmins, {{false, false, kUsers, kModify}}};
-  system.securityUnreadable.insert("C:\\Morva\\inputs");
-  system.commandLine = "Morvasvc.exe install_51924706";
-  module.RunStartUpSequence();
-  EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
-  const std::string unchecked =
-      "NT Service Module: WARNING: Could not check who can change "
-      "C:\\Morva\\inputs: Access is denied.";
-  Strings messages = LoggedMessages();
-  ASSERT_GE(messages.size(), 3u);
-  EXPECT_EQ(Strings({warning, unchecked}),
-            Strings(messages.end() - 4, messages.end() - 2));
+// Every file and folder that decides what runs, each once; the Java
+// runtime where the launch finds it.
+TEST_F(PermissionCheckTest, EveryPathThatDecidesWhatRuns) {
+  const ObjectSecurity open = {false, false, kAdmins,
+                               {{false, false, kUsers, kModify}}};
+  const auto warning = [](const std::string& path) {
+    return "NT Service Module: WARNING: " + path +
+           " can be changed by BUILTIN\\Users; they can run programs as "
+           "LocalSystem through it";
+  };
+  system.jars = {"a.jar", "morva7.jar"};
+  const Strings paths = {
+      "C:\\Morva",           "C:\\Morva\\ntServiceSettings.jsd",
+      "C:\\Morva\\engineSettings.jsd", "C:\\Morva\\jre\\bin\\javaw.exe",
+      "C:\\Morva\\jre\\bin",   "C:\\Morva\\a.jar",
+      "C:\\Morva\\morva7.jar",   "C:\\Morva\\inputs"};
+  Strings expected;
+  for (const std::string& path : paths) {
+    system.security[path] = open;
+    expected.push_back(warning(path));
+  }
+  EXPECT_TRUE(check.Run("C:\\Morva", ""));
+  EXPECT_EQ(expected, LoggedMessages());
 
+  // A full path is checked where it is; nothing open, nothing said.
   system.LogFile().clear();
-  system.commandLine = "Morvasvc.exe";
-  module.RunStartUpSequence();
-  EXPECT_NE(std::string::npos,
-            module.statusText.find("WARNING: The install folder is open to "
-                                   "users other than administrators; the "
-                                   "activity log says more: data\\logs\\"
-                                   "activityLog.jsd"));
-  EXPECT_EQ(Strings({"NT Service Module: commandline = Morvasvc.exe", warning,
-                     unchecked}),
-            LoggedMessages());
-  EXPECT_TRUE(system.events.empty());
-
+  system.security.clear();
+  system.security["D:\\jdk\\bin"] = open;
+  EXPECT_TRUE(check.Run("C:\\Morva", "D:\\\\jdk\\bin\\java.exe"));
+  EXPECT_EQ(Strings({warning("D:\\jdk\\bin")}), LoggedMessages());
   system.LogFile().clear();
-  module.OnServiceStart("");
-  messages = LoggedMessages();
-  EXPECT_NE(messages.end(),
-            std::find(messages.begin(), messages.end(), warning));
-  ASSERT_EQ(1u, system.events.size());
-  EXPECT_EQ(EventType::kWarning, system.events[0].type);
-  EXPECT_EQ(1u, system.shellCalls.size());
+  system.security.clear();
+  EXPECT_FALSE(check.Run("C:\\Morva", "java.exe"));
+  EXPECT_EQ("", system.LogFile());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 namespace morvasvc {
 
 const char kDefaultJavaExe[] = "jre\\bin\\javaw.exe";
+const char kDefaultDataFolder[] = "data";
 
 bool IsSettingBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||

@@ -23,6 +23,10 @@ std::string FindSetting(const std::string& text, const std::string& key,
 // Decimal text read like strtol with base 10 and a 32-bit long.
 int32_t ParseDecimal(const std::string& text);
 
+// The engine's control port and data folder when its settings say nothing.
+const uint32_t kDefaultEnginePort = 1967;
+extern const char kDefaultDataFolder[];
+
 // Minutes between two checks of the engine when no settings say otherwise.
 const int32_t kDefaultPeriod = 5;
 // The Java runtime bundled in the install folder.

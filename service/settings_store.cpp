@@ -14,44 +14,55 @@ const uint32_t kSettingsRetryMs = 100;
 }  // namespace
 
 // Both keys come from one reading, so from one version of the file.
-uint32_t SettingsStore::ReadEngineSettings(const std::string& folder) {
-  const std::string path = folder + "\\engineSettings.jsd";
+SettingsStore::EngineSettings SettingsStore::ReadEngineSettings(
+    const std::string& folder) {
+  EngineSettings settings;
+  settings.file = folder + "\\engineSettings.jsd";
   std::string bytes;
-  const OpenResult read = RetryWhileBusy(
-      system_, [&] { return system_.ReadWholeFile(path, &bytes); },
+  settings.read = RetryWhileBusy(
+      clock_, [&] { return files_.ReadWholeFile(settings.file, &bytes); },
       kSettingsBusyBoundMs, kSettingsRetryMs);
-  const std::string text = FromTextMode(bytes);
-  const auto setting = [&](const char* key, const char* defaultValue) {
-    if (read == OpenResult::kDone) {
-      return FindSetting(text, key, defaultValue, [this](unsigned char b) {
-        return system_.IsLeadByte(b);
-      });
-    }
+  std::string dataFolder = kDefaultDataFolder;
+  if (settings.read == OpenResult::kDone) {
+    const std::string text = FromTextMode(bytes);
+    const auto isLeadByte = [this](unsigned char b) {
+      return codePage_.IsLeadByte(b);
+    };
+    dataFolder = FindSetting(text, "DATA_FOLDER", dataFolder, isLeadByte);
+    settings.port = static_cast<uint32_t>(ParseDecimal(FindSetting(
+        text, "ENGINE_PORT", std::to_string(kDefaultEnginePort), isLeadByte)));
+  } else if (settings.read != OpenResult::kBusy) {
     // A held file is not a missing one: it gets one entry of its own.
-    if (read != OpenResult::kBusy) {
-      log_.Log("Failed to read settings from: " + path);
-    }
-    return std::string(defaultValue);
-  };
-  log_.SetPath(setting("DATA_FOLDER", "data") + "\\logs\\activityLog.jsd");
-  const uint32_t port =
-      static_cast<uint32_t>(ParseDecimal(setting("ENGINE_PORT", "1967")));
-  if (read == OpenResult::kBusy) {
-    log_.LogError("NT Service Module: ERROR: " + path +
-                  " is held by another program; default settings are used "
-                  "for this run");
-  } else if (read == OpenResult::kFailed) {
-    log_.ReportEvent(EventType::kError,
-                     "Failed to read settings from: " + path);
+    log_.Log("Failed to read settings from: " + settings.file);
   }
-  return port;
+  settings.activityLogPath = dataFolder + "\\logs\\activityLog.jsd";
+  return settings;
+}
+
+void SettingsStore::ReportEngineSettings(const EngineSettings& settings) {
+  switch (settings.read) {
+    case OpenResult::kDone:
+      return;
+    case OpenResult::kBusy:
+      log_.LogError("NT Service Module: ERROR: " + settings.file +
+                    " is held by another program; default settings are used "
+                    "for this run");
+      return;
+    default:
+      log_.Log("Failed to read settings from: " + settings.file);
+      if (settings.read == OpenResult::kFailed) {
+        log_.ReportEvent(EventType::kError,
+                         "Failed to read settings from: " + settings.file);
+      }
+      return;
+  }
 }
 
 SettingsStore::Read SettingsStore::ReadModuleFile(ModuleSettings* settings) {
   std::string bytes;
   const OpenResult read = RetryWhileBusy(
-      system_,
-      [&] { return system_.ReadWholeFile(kModuleSettingsFile, &bytes); },
+      clock_,
+      [&] { return files_.ReadWholeFile(kModuleSettingsFile, &bytes); },
       kSettingsBusyBoundMs, kSettingsRetryMs);
   switch (read) {
     case OpenResult::kBusy:
@@ -65,7 +76,7 @@ SettingsStore::Read SettingsStore::ReadModuleFile(ModuleSettings* settings) {
   }
   return DecodeModuleSettings(FromTextMode(bytes),
                               [this](const std::u16string& w) {
-                                return system_.WideToAnsi(w);
+                                return codePage_.WideToAnsi(w);
                               },
                               settings)
              ? Read::kWhole
@@ -140,8 +151,8 @@ bool SettingsStore::Write(const ModuleSettings& settings,
                           std::string* statusText) {
   const std::string bytes = ToTextMode(EncodeModuleSettings(settings));
   const OpenResult written = RetryWhileBusy(
-      system_,
-      [&] { return system_.WriteWholeFile(kModuleSettingsFile, bytes); },
+      clock_,
+      [&] { return files_.WriteWholeFile(kModuleSettingsFile, bytes); },
       kSettingsBusyBoundMs, kSettingsRetryMs);
   if (written != OpenResult::kDone) {
     *statusText = "ERROR: NT Service module maybe installed in wrong folder";

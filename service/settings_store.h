@@ -15,13 +15,23 @@ namespace morvasvc {
 // another program holds is waited for; what was never read is never saved.
 class SettingsStore {
  public:
-  SettingsStore(ModuleSystem& system, ActivityLog& log)
-      : system_(system), log_(log) {}
+  SettingsStore(Clock& clock, ModuleFiles& files, CodePage& codePage,
+                ActivityLog& log)
+      : clock_(clock), files_(files), codePage_(codePage), log_(log) {}
 
-  // engineSettings.jsd in folder: points the activity log at the data
-  // folder's log and returns the engine port; defaults where it cannot be
-  // read.
-  uint32_t ReadEngineSettings(const std::string& folder);
+  // What engineSettings.jsd says, defaults where it cannot be read.
+  struct EngineSettings {
+    std::string file;
+    OpenResult read = OpenResult::kMissing;
+    uint32_t port = kDefaultEnginePort;
+    std::string activityLogPath;
+  };
+  // Reads engineSettings.jsd in folder. A file that cannot be read gets its
+  // entry at once, where a log whose path is not yet known drops it.
+  EngineSettings ReadEngineSettings(const std::string& folder);
+  // Once the log has the path the settings name: what the read could not
+  // do, as entries and events.
+  void ReportEngineSettings(const EngineSettings& settings);
 
   // Reads the module's file and returns the values to show; the hidden ones
   // are kept here. Only a missing file is written (with the defaults); a
@@ -51,7 +61,9 @@ class SettingsStore {
   ModuleSettings Take(const ModuleSettings& settings);
   static std::string Problem(Read read);
 
-  ModuleSystem& system_;
+  Clock& clock_;
+  ModuleFiles& files_;
+  CodePage& codePage_;
   ActivityLog& log_;
   // How the last load went, and the values the window was given then: a
   // save keeps from the file what the operator did not change.

@@ -1,33 +1,51 @@
 #include <gtest/gtest.h>
 
 #include "module_test_fixture.h"
-#include "module_texts.h"
+#include "settings_store.h"
 
 namespace morvasvc {
 namespace {
 
-using SettingsStoreTest = ModuleTest;
+class SettingsStoreTest : public PartTest {
+ protected:
+  // As the module reads them: the log takes the path the settings name.
+  uint32_t ReadEngineSettings() {
+    const SettingsStore::EngineSettings engine =
+        store.ReadEngineSettings("C:\\Morva");
+    log.SetPath(engine.activityLogPath);
+    store.ReportEngineSettings(engine);
+    return engine.port;
+  }
+  void Load() { shown = store.Load(&statusText); }
+  bool Save() {
+    return store.Write(store.WithHidden(shown.period, shown.javaExe),
+                       &statusText);
+  }
+
+  SettingsStore store{system, system, system, log};
+  ModuleSettings shown;
+  std::string statusText;
+};
 
 TEST_F(SettingsStoreTest, ReadEngineSettings) {
   system.folders.insert("D:\\Data\\logs");
   system.File("engineSettings.jsd") =
       "DATA_FOLDER = D\\:\\\\Data\r\nENGINE_PORT= 2000x\r\n";
-  module.ReadEngineSettings();
-  EXPECT_EQ("D:\\Data\\logs\\activityLog.jsd", module.activityLog().Path());
-  EXPECT_EQ(2000u, module.enginePort);
+  uint32_t port = ReadEngineSettings();
+  EXPECT_EQ("D:\\Data\\logs\\activityLog.jsd", log.Path());
+  EXPECT_EQ(2000u, port);
 
   system.File("engineSettings.jsd") = "DATA_FOLDER=\nENGINE_PORT=-1\n";
-  module.ReadEngineSettings();
-  EXPECT_EQ("\\logs\\activityLog.jsd", module.activityLog().Path());
-  EXPECT_EQ(4294967295u, module.enginePort);
+  port = ReadEngineSettings();
+  EXPECT_EQ("\\logs\\activityLog.jsd", log.Path());
+  EXPECT_EQ(4294967295u, port);
 }
 
 TEST_F(SettingsStoreTest, MissingEngineSettingsGiveDefaults) {
-  module.activityLog().SetPath("");
-  module.enginePort = 5;
-  module.ReadEngineSettings();
-  EXPECT_EQ("data\\logs\\activityLog.jsd", module.activityLog().Path());
-  EXPECT_EQ(1967u, module.enginePort);
+  log.SetPath("");
+  uint32_t port = ReadEngineSettings();
+  EXPECT_EQ("data\\logs\\activityLog.jsd", log.Path());
+  EXPECT_EQ(1967u, port);
   // The first failure came before the log had a path.
   EXPECT_EQ(Strings({"Failed to read settings from: "
                      "C:\\Morva\\engineSettings.jsd"}),
@@ -37,8 +55,8 @@ TEST_F(SettingsStoreTest, MissingEngineSettingsGiveDefaults) {
   system.LogFile().clear();
   system.File("engineSettings.jsd") = "ENGINE_PORT=2001\r\n";
   system.busyFor[system.Resolve("engineSettings.jsd")] = 1 << 30;
-  module.ReadEngineSettings();
-  EXPECT_EQ(1967u, module.enginePort);
+  port = ReadEngineSettings();
+  EXPECT_EQ(1967u, port);
   EXPECT_EQ(Strings({"NT Service Module: ERROR: C:\\Morva\\engineSettings.jsd "
                      "is held by another program; default settings are used "
                      "for this run"}),
@@ -50,13 +68,13 @@ TEST_F(SettingsStoreTest, LoadModuleSettingsCreatesAMissingFile) {
   // What an earlier file held is not kept.
   system.File("ntServiceSettings.jsd") =
       std::string("\x01\0\0\0\0\0\0\x01x\0", 10);
-  module.LoadModuleSettings();
-  ASSERT_EQ("x", module.settingsStore().Hidden()[2]);
+  Load();
+  ASSERT_EQ("x", store.Hidden()[2]);
   system.files.clear();
-  module.LoadModuleSettings();
-  EXPECT_EQ(5, module.period);
-  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
-  EXPECT_EQ("", module.settingsStore().Hidden()[2]);
+  Load();
+  EXPECT_EQ(5, shown.period);
+  EXPECT_EQ("jre\\bin\\javaw.exe", shown.javaExe);
+  EXPECT_EQ("", store.Hidden()[2]);
   EXPECT_EQ(std::string("\x05\0\0\0\x11jre\\bin\\javaw.exe\0\0\0\0\0", 27),
             system.File("ntServiceSettings.jsd"));
   EXPECT_EQ("", system.LogFile());
@@ -64,7 +82,7 @@ TEST_F(SettingsStoreTest, LoadModuleSettingsCreatesAMissingFile) {
   // A missing file that cannot be written: the log says so.
   system.files.clear();
   system.readOnly.insert(system.Resolve("ntServiceSettings.jsd"));
-  module.LoadModuleSettings();
+  Load();
   EXPECT_EQ(Strings({"NT Service Module: ERROR: NT Service module maybe "
                      "installed in wrong folder"}),
             LoggedMessages());
@@ -74,20 +92,20 @@ TEST_F(SettingsStoreTest, LoadModuleSettingsReadsTheFile) {
   const std::string file =
       std::string("\r\n\0\0\0\x04java\x01r\0\x02r3\0\x02r5", 20);
   system.File("ntServiceSettings.jsd") = file;
-  module.LoadModuleSettings();
-  EXPECT_EQ(10, module.period);
-  EXPECT_EQ("java", module.javaExe);
-  EXPECT_EQ("r", module.settingsStore().Hidden()[0]);
-  EXPECT_EQ("r3", module.settingsStore().Hidden()[2]);
-  EXPECT_EQ("r5", module.settingsStore().Hidden()[4]);
+  Load();
+  EXPECT_EQ(10, shown.period);
+  EXPECT_EQ("java", shown.javaExe);
+  EXPECT_EQ("r", store.Hidden()[0]);
+  EXPECT_EQ("r3", store.Hidden()[2]);
+  EXPECT_EQ("r5", store.Hidden()[4]);
   EXPECT_EQ(file, system.File("ntServiceSettings.jsd"));
 
   // An empty javaExe is defaulted in memory only.
   const std::string empty = std::string("\x07\0\0\0\0\0\0\0\0\0", 10);
   system.File("ntServiceSettings.jsd") = empty;
-  module.LoadModuleSettings();
-  EXPECT_EQ(7, module.period);
-  EXPECT_EQ("jre\\bin\\javaw.exe", module.javaExe);
+  Load();
+  EXPECT_EQ(7, shown.period);
+  EXPECT_EQ("jre\\bin\\javaw.exe", shown.javaExe);
   EXPECT_EQ(empty, system.File("ntServiceSettings.jsd"));
 }
 
@@ -117,10 +135,10 @@ TEST_F(SettingsStoreTest, DamagedModuleSettingsAreNeverOverwritten) {
   for (const Case& c : cases) {
     system.LogFile().clear();
     system.File("ntServiceSettings.jsd") = c.file;
-    module.LoadModuleSettings();
-    EXPECT_EQ(c.period, module.period) << c.name;
-    EXPECT_EQ(c.javaExe, module.javaExe) << c.name;
-    EXPECT_EQ(c.reserved1, module.settingsStore().Hidden()[0]) << c.name;
+    Load();
+    EXPECT_EQ(c.period, shown.period) << c.name;
+    EXPECT_EQ(c.javaExe, shown.javaExe) << c.name;
+    EXPECT_EQ(c.reserved1, store.Hidden()[0]) << c.name;
     EXPECT_EQ(c.file, system.File("ntServiceSettings.jsd")) << c.name;
     EXPECT_EQ(c.damaged ? Strings({damagedEntry}) : Strings(),
               LoggedMessages())
@@ -131,9 +149,9 @@ TEST_F(SettingsStoreTest, DamagedModuleSettingsAreNeverOverwritten) {
 TEST_F(SettingsStoreTest, SaveModuleSettingsFailureKeepsTheOldFile) {
   system.File("ntServiceSettings.jsd") = "old";
   system.readOnly.insert(system.Resolve("ntServiceSettings.jsd"));
-  module.SaveModuleSettings();
+  Save();
   EXPECT_EQ("ERROR: NT Service module maybe installed in wrong folder",
-            module.statusText);
+            statusText);
   EXPECT_EQ("old", system.File("ntServiceSettings.jsd"));
   EXPECT_EQ("", system.LogFile());
 }
@@ -144,17 +162,17 @@ TEST_F(SettingsStoreTest, ModuleSettingsHeldByAnotherProcess) {
   const std::string file = std::string("\x09\0\0\0\x04java\0\0\0\0\0", 14);
   system.files[path] = file;
   system.busyFor[path] = 20;
-  module.LoadModuleSettings();
-  EXPECT_EQ(9, module.period);
-  EXPECT_EQ("java", module.javaExe);
+  Load();
+  EXPECT_EQ(9, shown.period);
+  EXPECT_EQ("java", shown.javaExe);
   EXPECT_EQ("", system.LogFile());
 
   // Held for good: about 5 s of tries, defaults for this run, and the file
   // is not overwritten once it is let go.
   system.sleeps.clear();
   system.busyFor[path] = 1000000;
-  module.LoadModuleSettings();
-  EXPECT_EQ(5, module.period);
+  Load();
+  EXPECT_EQ(5, shown.period);
   uint32_t waited = 0;
   for (uint32_t ms : system.sleeps) waited += ms;
   EXPECT_GE(waited, 4500u);
@@ -168,7 +186,7 @@ TEST_F(SettingsStoreTest, ModuleSettingsHeldByAnotherProcess) {
 
   // A save waits for it the same way.
   system.busyFor[path] = 20;
-  EXPECT_TRUE(module.SaveModuleSettings());
+  EXPECT_TRUE(Save());
   EXPECT_EQ(27u, system.files[path].size());
 
   // Unreadable for another reason (access denied, a locked region): the
@@ -176,7 +194,7 @@ TEST_F(SettingsStoreTest, ModuleSettingsHeldByAnotherProcess) {
   system.LogFile().clear();
   system.files[path] = file;
   system.unreadable.insert(path);
-  module.LoadModuleSettings();
+  Load();
   EXPECT_EQ(file, system.files[path]);
   EXPECT_EQ(Strings({"NT Service Module: ERROR: ntServiceSettings.jsd could "
                      "not be read; default settings are used for this run"}),

@@ -14,7 +14,8 @@ bool ShiftJisLead(unsigned char b) {
 }
 std::string Latin(const std::u16string& wide) {
   std::string ansi;
-  for (char16_t c : wide) ansi += static_cast<char>(c);
+  // As the code page would: what it cannot hold becomes a question mark.
+  for (char16_t c : wide) ansi += c < 0x100 ? static_cast<char>(c) : '?';
   return ansi;
 }
 
@@ -125,6 +126,8 @@ TEST(ModuleSettingsFile, ReadsFormsItNeverWrites) {
     std::string expected;
   } cases[] = {
       {"wide, byte length", std::string("\xFF\xFE\xFF\x02J\0V\0", 8), "JV"},
+      {"wide, above U+00FF", std::string("\xFF\xFE\xFF\x02J\0\x41\x01", 8),
+       "J?"},
       {"wide, 16-bit length",
        std::string("\xFF\xFE\xFF\xFF\x02\x00J\0V\0", 10), "JV"},
       {"wide, 32-bit length",
@@ -169,6 +172,10 @@ TEST(ModuleSettingsFile, ShortOrDamagedStreamsKeepWhatIsWhole) {
       std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 11) +
       std::string("\0\0\0\x80\0\0\0\0", 8);
   EXPECT_FALSE(DecodeModuleSettings(huge, Latin, &back));
+  // A stream that ends inside the 64-bit length.
+  EXPECT_FALSE(DecodeModuleSettings(
+      std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x01\0\0", 14), Latin,
+      &back));
   // A length that claims more bytes than the file holds.
   EXPECT_FALSE(DecodeModuleSettings(std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF"
                                                 "\xFF\x7F", 11),

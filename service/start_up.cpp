@@ -1,25 +1,56 @@
 #include "start_up.h"
 
-#include "module_texts.h"
-
 namespace morvasvc {
 
-std::string FindInstallDir(ModuleSystem& system, ActivityLog& log) {
+const char kInstallSwitch[] = "install_51924706";
+const char kRemoveSwitch[] = "remove_51924706";
+
+CommandLineAction DetectCommandLineAction(const std::string& commandLine) {
+  if (commandLine.find(kInstallSwitch) != std::string::npos) {
+    return CommandLineAction::kInstall;
+  }
+  if (commandLine.find(kRemoveSwitch) != std::string::npos) {
+    return CommandLineAction::kRemove;
+  }
+  return CommandLineAction::kNone;
+}
+
+const char kDefaultServiceName[] = "Morva7";
+
+std::string ServiceNameForFolder(const std::string& lowerCaseFolder) {
+  static const struct {
+    const char* key;
+    const char* serviceName;
+  } kProducts[] = {
+      {"plenor", "Plenor7"},   {"quiddal", "Quiddal7"}, {"verrin", "Verrin7"},
+      {"tolsey", "Tolsey7"},   {"brenmar", "Brenmar7"},
+  };
+  std::string serviceName = kDefaultServiceName;
+  for (const auto& product : kProducts) {
+    if (lowerCaseFolder.find(product.key) != std::string::npos) {
+      serviceName = product.serviceName;
+    }
+  }
+  return serviceName;
+}
+
+std::string FindInstallDir(ModuleFiles& files, ThisProcess& process,
+                           ActivityLog& log) {
   std::string found;
-  if (!system.SearchFile("morva7.jar", &found)) {
+  if (!files.SearchFile("morva7.jar", &found)) {
     log.Log(
         "NT Service Module: ERROR: NT Service module installed in wrong "
         "directory.  Please uninstall and reinstall NT service module into "
         "main install folder");
     // Without the jar, the program's own folder is the best guess: settings
     // then land beside the program, never in the system's folder.
-    found = system.ProgramPath();
+    found = process.ProgramPath();
   }
   const size_t separator = found.find_last_of('\\');
   const std::string installDir = separator == std::string::npos
                                      ? std::string()
                                      : found.substr(0, separator);
-  system.SetCurrentDir(installDir);
+  files.SetCurrentDir(installDir);
   return installDir;
 }
 
@@ -34,41 +65,44 @@ void UpdateEventSource(ServiceControl& control, ActivityLog& log, bool add) {
 }
 
 bool InstallerSwitches::NobodyToSeeABox() {
-  return system_.NobodySeesWindows() ||
-         DetectCommandLineAction(system_.CommandLine()) !=
+  return process_.NobodySeesWindows() ||
+         DetectCommandLineAction(process_.CommandLine()) !=
              CommandLineAction::kNone;
 }
 
-void InstallerSwitches::Handle(const std::string& serviceName) {
-  std::string commandLine = system_.CommandLine();
+void InstallerSwitches::Handle(
+    const std::string& serviceName,
+    const std::function<void(const std::string&)>& nameService) {
+  std::string commandLine = process_.CommandLine();
   const size_t begin = commandLine.find_first_not_of(" \t\n\v\f\r");
   const size_t end = commandLine.find_last_not_of(" \t\n\v\f\r");
   commandLine = begin == std::string::npos
                     ? std::string()
                     : commandLine.substr(begin, end - begin + 1);
   log_.Log("NT Service Module: commandline = " + commandLine);
-  serviceName_ = serviceName;
 
   switch (DetectCommandLineAction(commandLine)) {
     case CommandLineAction::kNone:
       return;
     case CommandLineAction::kInstall:
-      Install(serviceName);
+      Install(serviceName, nameService);
       return;
     case CommandLineAction::kRemove:
-      Remove();
+      Remove(serviceName);
       return;
   }
 }
 
-void InstallerSwitches::Refuse(const std::string& reason) {
+void InstallerSwitches::Refuse(const std::string& reason,
+                               const std::string& serviceName) {
   log_.Log("NT Service Module commandline mode: " + reason);
-  End(1);
+  End(1, serviceName);
 }
 
-void InstallerSwitches::End(uint32_t exitCode) {
-  log_.FlushBeforeEnd(serviceName_);
-  system_.EndProcess(exitCode);
+void InstallerSwitches::End(uint32_t exitCode,
+                            const std::string& serviceName) {
+  log_.FlushBeforeEnd(serviceName);
+  process_.EndProcess(exitCode);
 }
 
 std::string WhyNotInstall(ServiceControl& control,
@@ -83,42 +117,68 @@ std::string WhyNotInstall(ServiceControl& control,
   return std::string();
 }
 
-void InstallerSwitches::Install(const std::string& serviceName) {
-  const std::string refusal =
-      WhyNotInstall(control_, serviceName, "Service name is empty");
-  if (!refusal.empty()) {
-    Refuse(refusal);
-    return;
+InstallOutcome InstallService(
+    ServiceControl& control, const std::string& serviceName,
+    const std::string& emptyName,
+    const std::function<void(const std::string&)>& nameService) {
+  InstallOutcome outcome;
+  outcome.reason = WhyNotInstall(control, serviceName, emptyName);
+  if (!outcome.reason.empty()) return outcome;
+  nameService(serviceName);
+  outcome.kind = control.Install(&outcome.reason, &outcome.warning)
+                     ? InstallOutcome::kInstalled
+                     : InstallOutcome::kFailed;
+  return outcome;
+}
+
+void CompleteInstall(ServiceControl& control, ActivityLog& log,
+                     const InstallOutcome& outcome) {
+  if (!outcome.warning.empty()) {
+    log.Log("NT Service Module: WARNING: " + outcome.warning);
   }
-  control_.SetServiceName(serviceName);
-  control_.SetDisplayName(serviceName);
-  std::string error, warning;
-  if (!control_.Install(&error, &warning)) {
-    Refuse("Service could not be installed: " + error);
-    return;
+  if (outcome.kind == InstallOutcome::kInstalled) {
+    UpdateEventSource(control, log, true);
+  }
+}
+
+void InstallerSwitches::Install(
+    const std::string& serviceName,
+    const std::function<void(const std::string&)>& nameService) {
+  const InstallOutcome outcome =
+      InstallService(control_, serviceName, "Service name is empty",
+                     nameService);
+  switch (outcome.kind) {
+    case InstallOutcome::kRefused:
+      Refuse(outcome.reason, serviceName);
+      return;
+    case InstallOutcome::kFailed:
+      Refuse("Service could not be installed: " + outcome.reason,
+             serviceName);
+      return;
+    case InstallOutcome::kInstalled:
+      break;
   }
   log_.Log(
       "NT Service Module: Service installed via commandline.  Service "
       "name = " +
       serviceName);
-  if (!warning.empty()) log_.Log("NT Service Module: WARNING: " + warning);
-  UpdateEventSource(control_, log_, true);
-  End(0);
+  CompleteInstall(control_, log_, outcome);
+  End(0, serviceName);
 }
 
-void InstallerSwitches::Remove() {
+void InstallerSwitches::Remove(const std::string& serviceName) {
   if (!control_.IsInstalled()) {
-    Refuse("Service is not installed");
+    Refuse("Service is not installed", serviceName);
     return;
   }
   std::string error;
   if (!control_.Uninstall(&error)) {
-    Refuse("Service could not be removed: " + error);
+    Refuse("Service could not be removed: " + error, serviceName);
     return;
   }
   log_.Log("NT Service Module: Service removed via commandline");
   UpdateEventSource(control_, log_, false);
-  End(0);
+  End(0, serviceName);
 }
 
 }  // namespace morvasvc

@@ -1,84 +1,99 @@
+#include "start_up.h"
+
 #include <gtest/gtest.h>
 
 #include "module_test_fixture.h"
-#include "module_texts.h"
 
 namespace morvasvc {
 namespace {
 
-using StartUpTest = ModuleTest;
+TEST(ServiceNameForFolder, LastMatchingProductWins) {
+  struct Case {
+    const char* folder;
+    const char* name;
+  } cases[] = {
+      {"c:\\program files\\plenor\\engine", "Plenor7"},
+      {"d:\\tolsey\\plenor", "Tolsey7"},
+      {"d:\\plenor\\tolsey", "Tolsey7"},
+      {"d:\\apps\\verrinsoft", "Verrin7"},
+      {"e:\\brenmar\\quiddal\\verrin", "Brenmar7"},
+      {"e:\\quiddal", "Quiddal7"},
+      {"c:\\morva", "Morva7"},
+      {"", "Morva7"},
+      // The caller lowers the case; upper case never matches here.
+      {"C:\\PLENOR", "Morva7"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.name, ServiceNameForFolder(c.folder)) << c.folder;
+  }
+}
+
+TEST(DetectCommandLineAction, Switches) {
+  using A = CommandLineAction;
+  struct Case {
+    const char* commandLine;
+    A action;
+  } cases[] = {
+      {"Morvasvc.exe", A::kNone},
+      {"Morvasvc.exe install_51924706", A::kInstall},
+      {"Morvasvc.exe xinstall_51924706y", A::kInstall},
+      {"Morvasvc.exe INSTALL_51924706", A::kNone},
+      {"Morvasvc.exe remove_51924706", A::kRemove},
+      {"Morvasvc.exe remove_51924706 install_51924706", A::kInstall},
+      {"Morvasvc.exe install_5192470", A::kNone},
+      {"C:\\install_51924706\\Morvasvc.exe", A::kInstall},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.action, DetectCommandLineAction(c.commandLine))
+        << c.commandLine;
+  }
+}
+
+class StartUpTest : public PartTest {
+ protected:
+  StartUpTest() {
+    nameService = [this](const std::string& name) {
+      control.SetServiceName(name);
+      control.SetDisplayName(name);
+    };
+  }
+  std::string FindInstallDir() {
+    return morvasvc::FindInstallDir(system, system, log);
+  }
+
+  FakeServiceControl control;
+  InstallerSwitches switches{system, control, log};
+  std::function<void(const std::string&)> nameService;
+};
 
 TEST_F(StartUpTest, FindInstallDir) {
   system.currentDir = "C:\\windows\\system32";
   system.searchResult = "D:\\Apps\\Plenor\\morva7.jar";
-  module.FindInstallDir();
-  EXPECT_EQ("D:\\Apps\\Plenor", module.installDir);
+  EXPECT_EQ("D:\\Apps\\Plenor", FindInstallDir());
   EXPECT_EQ("D:\\Apps\\Plenor", system.currentDir);
 
   system.searchResult = "E:\\morva7.jar";
-  module.FindInstallDir();
-  EXPECT_EQ("E:", module.installDir);
+  EXPECT_EQ("E:", FindInstallDir());
 }
-
 TEST_F(StartUpTest, FindInstallDirWithoutTheJarUsesTheProgramFolder) {
   system.searchResult = "";
   system.currentDir = "C:\\windows\\system32";
-  module.activityLog().SetPath("C:\\Morva\\data\\logs\\activityLog.jsd");
-  module.FindInstallDir();
-  EXPECT_EQ("C:\\Morva", module.installDir);
+  log.SetPath("C:\\Morva\\data\\logs\\activityLog.jsd");
+  EXPECT_EQ("C:\\Morva", FindInstallDir());
   EXPECT_EQ("C:\\Morva", system.currentDir);
   EXPECT_EQ(Strings({"NT Service Module: ERROR: NT Service module installed "
                      "in wrong directory.  Please uninstall and reinstall NT "
                      "service module into main install folder"}),
             LoggedMessages());
 }
-
-TEST_F(StartUpTest, GetWorkingDir) {
-  EXPECT_EQ("C:\\Morva", module.GetWorkingDir());
-  EXPECT_EQ("", module.statusText);
-  system.currentDirReadable = false;
-  EXPECT_EQ("", module.GetWorkingDir());
-  EXPECT_EQ("Failed to determine current directory", module.statusText);
-  system.currentDirReadable = true;
-  EXPECT_EQ(Strings({"Failed to determine current directory"}),
-            LoggedMessages());
-}
-
-TEST_F(StartUpTest, DeriveServiceName) {
-  module.serviceName = "Typed";
-  module.installDir = "C:\\Program Files\\PLENOR\\Engine";
-  module.DeriveServiceName();
-  EXPECT_EQ("Plenor7", module.serviceName);
-  EXPECT_EQ("C:\\Program Files\\PLENOR\\Engine", module.installDir);
-  EXPECT_EQ(Strings({"ServiceName=Plenor7", "DisplayName=Plenor7"}),
-            control.calls);
-  module.installDir = "";
-  module.DeriveServiceName();
-  EXPECT_EQ("Morva7", module.serviceName);
-}
-
-// Installed under a typed name, the service is still this program's: the
-// start-up takes that name, and the remove switch removes that service.
-TEST_F(StartUpTest, ServiceOfThisProgramKeepsItsName) {
-  control.ownService = "EditedSvc";
-  control.installed = true;
-  system.commandLine = "Morvasvc.exe remove_51924706";
-  module.RunStartUpSequence();
-  EXPECT_EQ("EditedSvc", module.serviceName);
-  EXPECT_EQ("EditedSvc", control.name_);
-  EXPECT_EQ("Uninstall", control.calls.back());
-  EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
-}
-
 TEST_F(StartUpTest, CommandLineWithoutSwitchGoesOn) {
   system.commandLine = "  \"C:\\Morva\\Morvasvc.exe\" INSTALL_51924706 \t";
-  module.HandleCommandLine();
+  switches.Handle("Morva7", nameService);
   EXPECT_TRUE(system.exitCodes.empty());
   EXPECT_EQ(Strings({"NT Service Module: commandline = "
                      "\"C:\\Morva\\Morvasvc.exe\" INSTALL_51924706"}),
             LoggedMessages());
 }
-
 TEST_F(StartUpTest, CommandLineInstall) {
   struct Case {
     const char* name;
@@ -133,26 +148,30 @@ TEST_F(StartUpTest, CommandLineInstall) {
   for (const Case& c : cases) {
     FakeModuleSystem system;
     FakeServiceControl control;
-    MorvaModule module(system, control);
-    module.activityLog().SetPath("data\\logs\\activityLog.jsd");
+    ActivityLog log(system, system, system, system);
+    log.SetPath("data\\logs\\activityLog.jsd");
+    InstallerSwitches switches(system, control, log);
+    const auto nameService = [&](const std::string& name) {
+      control.SetServiceName(name);
+      control.SetDisplayName(name);
+    };
     system.commandLine = c.commandLine;
     control.installed = c.installed;
     control.refuses = c.refuses;
     if (c.entry.find("EditedSvc") != std::string::npos) {
       control.ownService = "EditedSvc";
     }
-    module.serviceName = c.serviceName;
-    module.HandleCommandLine();
+    switches.Handle(c.serviceName, nameService);
     EXPECT_EQ(std::vector<uint32_t>({c.exitCode}), system.exitCodes) << c.name;
     EXPECT_EQ(c.calls, control.calls) << c.name;
-    const std::string log = system.LogFile();
+    const std::string file = system.LogFile();
     EXPECT_NE(std::string::npos,
-              log.find("\tNT Service Module: commandline = " + c.commandLine +
+              file.find("\tNT Service Module: commandline = " + c.commandLine +
                        "\r\n"))
         << c.name;
     const std::string tail = "\t" + c.entry + "\r\n";
-    ASSERT_GE(log.size(), tail.size()) << c.name;
-    EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << c.name;
+    ASSERT_GE(file.size(), tail.size()) << c.name;
+    EXPECT_EQ(tail, file.substr(file.size() - tail.size())) << c.name;
   }
 
   // Restart after a failure and the event source refused: installed all the
@@ -161,7 +180,7 @@ TEST_F(StartUpTest, CommandLineInstall) {
   control.installWarning = "Setting the service to restart after a failure "
                            "failed: Access is denied.";
   control.refusesEventSource = true;
-  module.HandleCommandLine();
+  switches.Handle("Morva7", nameService);
   EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
   const Strings messages = LoggedMessages();
   ASSERT_GE(messages.size(), 2u);
@@ -173,19 +192,6 @@ TEST_F(StartUpTest, CommandLineInstall) {
 
 // No box where nobody would see it: on the service's desktop, or under an
 // installer's switch.
-TEST_F(StartUpTest, StartUpFailureWithNobodyToSeeABox) {
-  const std::string reason = "Windows sockets initialization failed.";
-  EXPECT_FALSE(module.EndQuietlyOnStartUpFailure(reason));
-  system.nobodySeesWindows = true;
-  EXPECT_TRUE(module.EndQuietlyOnStartUpFailure(reason));
-  system.nobodySeesWindows = false;
-  system.commandLine = "\"C:\\Morva\\Morvasvc.exe\" remove_51924706";
-  EXPECT_TRUE(module.EndQuietlyOnStartUpFailure(reason));
-  EXPECT_EQ(std::vector<uint32_t>({1, 1}), system.exitCodes);
-  const Strings messages = LoggedMessages();
-  EXPECT_EQ(2, std::count(messages.begin(), messages.end(),
-                          "NT Service Module: ERROR: " + reason));
-}
 
 }  // namespace
 }  // namespace morvasvc

@@ -7,37 +7,46 @@ namespace {
 const int64_t kLaunchGuardMs = 60000;
 }  // namespace
 
-void Supervision::Start(EngineFields fields) {
-  stopped_ = false;
-  // Back-dated, so an engine that does not answer is launched at once.
-  lastLaunchMs_ = static_cast<int64_t>(system_.TickMs()) - 2 * kLaunchGuardMs;
-  Check(fields, true);
+uint32_t SupervisionIntervalMs(int32_t period) {
+  const int64_t kShortest = 10;           // USER_TIMER_MINIMUM
+  const int64_t kLongest = 0x7FFFFFFF;    // USER_TIMER_MAXIMUM
+  const int64_t ms = int64_t{period} * 60000;
+  if (ms < kShortest) return static_cast<uint32_t>(kShortest);
+  if (ms > kLongest) return static_cast<uint32_t>(kLongest);
+  return static_cast<uint32_t>(ms);
 }
 
-void Supervision::Tick(EngineFields fields) { Check(fields, false); }
+void Supervision::Start() {
+  stopped_ = false;
+  // Back-dated, so an engine that does not answer is launched at once.
+  lastLaunchMs_ = static_cast<int64_t>(clock_.TickMs()) - 2 * kLaunchGuardMs;
+  Check(true);
+}
 
-void Supervision::Check(EngineFields fields, bool atStart) {
-  if (stopped_ || engine_.IsRunning(fields)) return;
+void Supervision::Tick() { Check(false); }
+
+void Supervision::Check(bool atStart) {
+  if (stopped_ || engine_.IsEngineRunning()) return;
   // At most one launch a minute, however often the engine is found away; on
   // the steady clock, as a calendar set back would hold relaunches off for
   // hours and one set forward would let two come within a minute.
-  if (static_cast<int64_t>(system_.TickMs()) < lastLaunchMs_ + kLaunchGuardMs) {
+  if (static_cast<int64_t>(clock_.TickMs()) < lastLaunchMs_ + kLaunchGuardMs) {
     return;
   }
   log_.Log("NT Service Module: launching scheduler engine");
-  engine_.Launch(fields);
-  lastLaunchMs_ = static_cast<int64_t>(system_.TickMs());
+  engine_.LaunchEngine();
+  lastLaunchMs_ = static_cast<int64_t>(clock_.TickMs());
   // Launched again by a tick: the engine died.
   if (!atStart) log_.ReportRelaunch();
 }
 
-void Supervision::Stop(EngineFields fields) {
+void Supervision::Stop() {
   // Also when the shutdown cannot be delivered: the process ends with the
   // service, and no tick may launch an engine after it.
   stopped_ = true;
   log_.ReportPendingCounts();
-  if (!engine_.RequestShutdown(fields)) return;
-  engine_.WaitToLetGo(fields.port);
+  if (!engine_.RequestEngineShutdown()) return;
+  engine_.WaitForEngineToLetGo();
   // Written once it is true.
   log_.Log("NT Service Module: NT Service has been Stopped");
 }

@@ -4,35 +4,50 @@
 #include <cstdint>
 
 #include "activity_log.h"
-#include "engine_link.h"
 #include "module_system.h"
 
 namespace morvasvc {
+
+// The supervision timer's interval for a period in minutes, computed in 64
+// bits and kept within the window timer's range; 0 or less is the shortest.
+uint32_t SupervisionIntervalMs(int32_t period);
+
+// The engine as the supervision acts on it: the module's own operations,
+// on the port and the Java runtime it holds.
+class EngineOperations {
+ public:
+  virtual ~EngineOperations() = default;
+  virtual bool IsEngineRunning() = 0;
+  virtual void LaunchEngine() = 0;
+  virtual bool RequestEngineShutdown() = 0;
+  // Bounded: until the engine no longer answers on its port.
+  virtual void WaitForEngineToLetGo() = 0;
+};
 
 // The running service's watch over the engine: a check at the start and on
 // every tick, at most one launch a minute, and none after the stop.
 class Supervision {
  public:
-  Supervision(ModuleSystem& system, ActivityLog& log, EngineLink& engine)
-      : system_(system), log_(log), engine_(engine) {}
+  Supervision(Clock& clock, ActivityLog& log, EngineOperations& engine)
+      : clock_(clock), log_(log), engine_(engine) {}
 
   // The first check, which launches an engine that does not answer at once.
-  void Start(EngineFields fields);
+  void Start();
   // A check of the supervision timer.
-  void Tick(EngineFields fields);
+  void Tick();
   // No tick launches from now on; the engine gets its shutdown command and
   // the stop waits for it to let go of its port.
-  void Stop(EngineFields fields);
+  void Stop();
 
   // The last launch, in the steady clock's milliseconds.
   int64_t LastLaunchMs() const { return lastLaunchMs_; }
 
  private:
-  void Check(EngineFields fields, bool atStart);
+  void Check(bool atStart);
 
-  ModuleSystem& system_;
+  Clock& clock_;
   ActivityLog& log_;
-  EngineLink& engine_;
+  EngineOperations& engine_;
   int64_t lastLaunchMs_ = 0;
   // Set by the stop: the process lives on for a moment, and a tick then
   // would launch an engine that no service supervises.

@@ -4,34 +4,26 @@
 namespace morvasvc {
 
 void MorvaModule::OnInstallService() {
-  const std::string refusal =
-      WhyNotInstall(control_, serviceName, "Please enter a Service Name");
-  if (!refusal.empty()) {
-    ShowMessage(refusal);
+  // The name the module state holds, not what the field may show unsaved.
+  const InstallOutcome outcome = InstallService(
+      control_, serviceName, "Please enter a Service Name",
+      [this](const std::string& name) { NameService(name); });
+  if (outcome.kind == InstallOutcome::kRefused) {
+    ShowMessage(outcome.reason);
     return;
   }
-  // The name the module state holds, not what the field may show unsaved.
-  control_.SetServiceName(serviceName);
-  control_.SetDisplayName(serviceName);
-  std::string error, warning;
-  const bool installed = control_.Install(&error, &warning);
-  if (installed) {
+  if (outcome.kind == InstallOutcome::kInstalled) {
     statusText =
         "Service Installed. Use Service Control Manager to Start Service.  "
         "This window can be closed now.  You only need this window to "
         "register the software, change settings or remove the service";
   } else {
-    statusText = "ERROR: Service could not be installed: " + error;
+    statusText = "ERROR: Service could not be installed: " + outcome.reason;
   }
   ShowMessage(statusText);
   LogActivity("NT Service Module: " + statusText);
-  if (!warning.empty()) {
-    LogActivity("NT Service Module: WARNING: " + warning);
-  }
-  if (installed) {
-    UpdateEventSource(control_, log_, true);
-    CheckPermissions();
-  }
+  CompleteInstall(control_, log_, outcome);
+  if (outcome.kind == InstallOutcome::kInstalled) CheckPermissions();
   FillFields();
 }
 

@@ -197,6 +197,11 @@ class FakeModuleSystem : public ModuleSystem {
     events.push_back({source, type, text});
   }
 
+  std::vector<LogDestination> published;
+  void PublishLog(const LogDestination& destination) override {
+    published.push_back(destination);
+  }
+
   std::string CommandLine() override { return commandLine; }
   std::string ProgramPath() override { return "C:\\Morva\\Morvasvc.exe"; }
   void EndProcess(uint32_t exitCode) override { exitCodes.push_back(exitCode); }

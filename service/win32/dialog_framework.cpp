@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "module_texts.h"
+#include "field_number.h"
 
 namespace morvasvc {
 

@@ -19,35 +19,36 @@ std::string EventSourceKey(const std::string& source) {
 bool AddEventSource(const std::string& source, std::string* error) {
   std::string program;
   if (!ProgramPath(&program, error)) return false;
-  HKEY key = NULL;
-  LONG result =
-      RegCreateKeyExA(HKEY_LOCAL_MACHINE, EventSourceKey(source).c_str(), 0,
-                      NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+  const std::string keyName = EventSourceKey(source);
+  RegistryKey key;
+  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, NULL,
+                                0, KEY_SET_VALUE, NULL, key.Receive(), NULL);
+  if (result != ERROR_SUCCESS) {
+    *error = StepFailed("RegCreateKeyEx", keyName, static_cast<DWORD>(result));
+    return false;
+  }
+  const DWORD types =
+      EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+  result = RegSetValueExA(key.Get(), "EventMessageFile", 0, REG_EXPAND_SZ,
+                          reinterpret_cast<const BYTE*>(program.c_str()),
+                          static_cast<DWORD>(program.size() + 1));
   if (result == ERROR_SUCCESS) {
-    const DWORD types =
-        EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    result = RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
-                            reinterpret_cast<const BYTE*>(program.c_str()),
-                            static_cast<DWORD>(program.size() + 1));
-    if (result == ERROR_SUCCESS) {
-      result = RegSetValueExA(key, "TypesSupported", 0, REG_DWORD,
-                              reinterpret_cast<const BYTE*>(&types),
-                              sizeof types);
-    }
-    RegCloseKey(key);
+    result = RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&types),
+                            sizeof types);
   }
   if (result != ERROR_SUCCESS) {
-    *error = SystemErrorText(static_cast<DWORD>(result));
+    *error = StepFailed("RegSetValueEx", keyName, static_cast<DWORD>(result));
     return false;
   }
   return true;
 }
 
 bool RemoveEventSource(const std::string& source, std::string* error) {
-  const LONG result =
-      RegDeleteKeyA(HKEY_LOCAL_MACHINE, EventSourceKey(source).c_str());
+  const std::string keyName = EventSourceKey(source);
+  const LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyName.c_str());
   if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
-    *error = SystemErrorText(static_cast<DWORD>(result));
+    *error = StepFailed("RegDeleteKey", keyName, static_cast<DWORD>(result));
     return false;
   }
   return true;
@@ -56,14 +57,13 @@ bool RemoveEventSource(const std::string& source, std::string* error) {
 // The message table's one message per severity shows the text as it is.
 void WriteEvent(const std::string& source, EventType type,
                const std::string& text) {
-  HANDLE log = RegisterEventSourceA(NULL, source.c_str());
-  if (!log) return;
+  const EventSourceHandle log(RegisterEventSourceA(NULL, source.c_str()));
+  if (!log.Valid()) return;
   const char* strings[] = {text.c_str()};
   const bool error = type == EventType::kError;
-  ReportEventA(log, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0,
+  ReportEventA(log.Get(), error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0,
                error ? MSG_MODULE_ERROR : MSG_MODULE_WARNING, NULL, 1, 0,
                strings, NULL);
-  DeregisterEventSource(log);
 }
 
 }  // namespace morvasvc

@@ -34,6 +34,22 @@ struct FindHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { FindClose(h); }
 };
+struct RegistryKeyTraits {
+  using Type = HKEY;
+  static HKEY Invalid() { return NULL; }
+  static void Close(HKEY key) { RegCloseKey(key); }
+};
+struct EventSourceTraits {
+  using Type = HANDLE;
+  static HANDLE Invalid() { return NULL; }
+  static void Close(HANDLE h) { DeregisterEventSource(h); }
+};
+// What the system allocates with LocalAlloc for its caller to free.
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static HLOCAL Invalid() { return NULL; }
+  static void Close(HLOCAL memory) { LocalFree(memory); }
+};
 
 // Owns one handle and closes it once.
 template <typename Traits>
@@ -47,6 +63,11 @@ class UniqueHandle {
   UniqueHandle& operator=(const UniqueHandle&) = delete;
 
   Type Get() const { return handle_; }
+  // For a call that fills in a new handle; the old one is closed first.
+  Type* Receive() {
+    Reset();
+    return &handle_;
+  }
   bool Valid() const { return handle_ != Traits::Invalid(); }
   Type Release() {
     Type handle = handle_;
@@ -67,9 +88,17 @@ using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
 using SocketHandle = UniqueHandle<SocketTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
+using EventSourceHandle = UniqueHandle<EventSourceTraits>;
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 
 // The system's text for an error code, without its line end.
 std::string SystemErrorText(DWORD error);
+// The step that failed, on what, and why: "step(object) failed: text", or
+// "step failed: text" where no object is named. Take error right at the
+// failing call, before any cleanup can change it.
+std::string StepFailed(const std::string& step, const std::string& object,
+                       DWORD error);
 
 }  // namespace morvasvc
 

@@ -4,7 +4,7 @@
 #include <objbase.h>
 
 #include "dialog_framework.h"
-#include "module_texts.h"
+#include "start_up.h"
 #include "morvasvc_dlg.h"
 #include "resource.h"
 #include "service_control.h"

@@ -33,11 +33,12 @@ const EventEntry<CMorvaService7Dlg> kEventTable[] = {
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
-CMorvaService7Dlg::CMorvaService7Dlg(ModuleSystem& system)
+CMorvaService7Dlg::CMorvaService7Dlg(Win32ModuleSystem& system)
     : CDialog(IDD_MORVASERVICE7_DIALOG),
       MorvaModule(system, serviceControl_),
       icon_(LoadIconA(GetModuleHandleA(NULL),
-                      MAKEINTRESOURCEA(IDR_MAINFRAME))) {
+                      MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      win32System_(system) {
   serviceControl_.SetStopWait([this](DWORD ms) { WaitAnswering(ms); });
 }
 
@@ -54,8 +55,8 @@ BOOL CMorvaService7Dlg::OnInitDialog() {
   SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
+  win32System_.SetShellOwner(hwnd_);
   RunStartUpSequence();
-  PublishServiceLog(activityLog().Path(), serviceName, installDir);
   noticeText = "Use Service Control Manager to Start/Stop Service";
   UpdateData(false);
   LogActivity(

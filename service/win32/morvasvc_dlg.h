@@ -5,6 +5,7 @@
 #include "morva_module.h"
 #include "service_control.h"
 #include "service_dispatcher.h"
+#include "win32_module_system.h"
 
 namespace morvasvc {
 
@@ -17,11 +18,10 @@ class CAboutDlg : public CDialog {
 // receives the control's events and the supervision timer.
 class CMorvaService7Dlg : public CDialog, public MorvaModule {
  public:
-  explicit CMorvaService7Dlg(ModuleSystem& system);
+  explicit CMorvaService7Dlg(Win32ModuleSystem& system);
 
   void OnServiceStartEvent(const std::string& argument) {
     OnServiceStart(argument);
-    PublishServiceLog(activityLog().Path(), serviceName, installDir);
   }
   void OnServiceStopEvent() { OnServiceStop(); }
   // Remove Service: while a running service stops, the window keeps
@@ -51,6 +51,8 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
   HWND focusBeforeWait_ = NULL;
 
   HICON icon_;
+  // The shell's owner window is set once the window exists.
+  Win32ModuleSystem& win32System_;
   CService_mill serviceControl_;
 };
 

@@ -15,7 +15,8 @@ bool ProgramPath(std::string* path, std::string* error) {
   char program[MAX_PATH];
   const DWORD length = GetModuleFileNameA(NULL, program, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
-    *error = SystemErrorText(length ? ERROR_FILENAME_EXCED_RANGE : GetLastError());
+    const DWORD code = length ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
+    *error = StepFailed("GetModuleFileName", std::string(), code);
     return false;
   }
   wchar_t wide[MAX_PATH];

@@ -18,7 +18,7 @@ const char kServiceDescription[] =
 // The step that failed and the system's reason, taken right at the call.
 std::string StepFailed(const char* step) {
   const DWORD error = GetLastError();
-  return std::string(step) + " failed: " + SystemErrorText(error);
+  return morvasvc::StepFailed(step, std::string(), error);
 }
 }  // namespace
 

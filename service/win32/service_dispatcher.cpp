@@ -4,6 +4,7 @@
 
 #include "activity_log.h"
 #include "dialog_framework.h"
+#include "handle.h"
 #include "service_run.h"
 #include "win32_module_system.h"
 
@@ -28,10 +29,11 @@ static_assert(SERVICE_STOPPED == kServiceStopped &&
 struct ServiceRunState {
   HWND control = NULL;
   SERVICE_STATUS_HANDLE statusHandle = NULL;
-  HANDLE controlCreated = NULL;
-  HANDLE startHandled = NULL;
-  HANDLE stopHandled = NULL;
-  HANDLE stopRequested = NULL;
+  // Manual-reset events, set once each.
+  KernelHandle controlCreated{CreateEventA(NULL, TRUE, FALSE, NULL)};
+  KernelHandle startHandled{CreateEventA(NULL, TRUE, FALSE, NULL)};
+  KernelHandle stopHandled{CreateEventA(NULL, TRUE, FALSE, NULL)};
+  KernelHandle stopRequested{CreateEventA(NULL, TRUE, FALSE, NULL)};
   // The activity log as the window last knew it, for an entry written while
   // the window's thread is held up.
   CRITICAL_SECTION logLock;
@@ -59,17 +61,18 @@ class Win32ServiceHost : public ServiceHost {
     return SetServiceStatus(run->statusHandle, &reported) != FALSE;
   }
   bool WaitForWindow(WindowStage stage, uint32_t ms) override {
-    HANDLE event = stage == WindowStage::kCreated        ? run->controlCreated
-                   : stage == WindowStage::kStartHandled ? run->startHandled
-                                                         : run->stopHandled;
-    return WaitForSingleObject(event, ms) == WAIT_OBJECT_0;
+    const KernelHandle& event =
+        stage == WindowStage::kCreated        ? run->controlCreated
+        : stage == WindowStage::kStartHandled ? run->startHandled
+                                              : run->stopHandled;
+    return WaitForSingleObject(event.Get(), ms) == WAIT_OBJECT_0;
   }
   void PostStart() override {
     PostMessageA(run->control, WM_SERVICE_START, 0, 0);
   }
   void PostStop() override { PostMessageA(run->control, WM_SERVICE_STOP, 0, 0); }
   bool WaitForStopRequest(uint32_t ms) override {
-    return WaitForSingleObject(run->stopRequested, ms) == WAIT_OBJECT_0;
+    return WaitForSingleObject(run->stopRequested.Get(), ms) == WAIT_OBJECT_0;
   }
   // A tick begun after the running flag was read shows a later start: it
   // can only make a stuck tick look younger, never a new one look stuck.
@@ -87,9 +90,9 @@ class Win32ServiceHost : public ServiceHost {
     const std::string installDir = run->installDir;
     LeaveCriticalSection(&run->logLock);
     Win32ModuleSystem system;
-    AppendActivityEntry(system, path, message);
+    AppendActivityEntry(system, system, path, message);
     system.ReportToEventLog(source, EventType::kError,
-                       message + "\r\n\r\nInstall folder: " + installDir);
+                            EventText(message, installDir));
   }
   void Terminate(uint32_t exitCode) override {
     TerminateProcess(GetCurrentProcess(), exitCode);
@@ -100,7 +103,7 @@ class Win32ServiceHost : public ServiceHost {
 DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
   switch (ClassifyControl(control)) {
     case ControlAction::kStop:
-      SetEvent(run->stopRequested);
+      SetEvent(run->stopRequested.Get());
       return NO_ERROR;
     case ControlAction::kAnswer:
       return NO_ERROR;
@@ -147,16 +150,16 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
     case WM_CREATE:
       if (run && !run->control) {
         run->control = hwnd;
-        SetEvent(run->controlCreated);
+        SetEvent(run->controlCreated.Get());
       }
       return 0;
     case WM_SERVICE_START:
       FireEvent(hwnd, kStartEvent, run->startedAs.c_str());
-      SetEvent(run->startHandled);
+      SetEvent(run->startHandled.Get());
       return 0;
     case WM_SERVICE_STOP:
       FireEvent(hwnd, kStopEvent, nullptr);
-      SetEvent(run->stopHandled);
+      SetEvent(run->stopHandled.Get());
       return 0;
     case WM_SERVICE_ENDED:
       // The manager has the service stopped: the program ends with it.
@@ -175,14 +178,14 @@ void MarkSupervisionTick(bool running) {
   run->tickRunning.store(running);
 }
 
-void PublishServiceLog(const std::string& activityLogPath,
-                       const std::string& serviceName,
-                       const std::string& installDir) {
+void PublishServiceLog(const LogDestination& destination) {
   if (!run) return;
   EnterCriticalSection(&run->logLock);
-  run->logPath = activityLogPath;
-  run->serviceName = serviceName;
-  run->installDir = installDir;
+  run->logPath = destination.path;
+  if (!destination.eventSource.empty()) {
+    run->serviceName = destination.eventSource;
+  }
+  run->installDir = destination.installDir;
   LeaveCriticalSection(&run->logLock);
 }
 
@@ -192,12 +195,8 @@ bool RegisterServiceControlClass(HINSTANCE instance) {
   if (!run) {
     run = new ServiceRunState;
     InitializeCriticalSection(&run->logLock);
-    run->controlCreated = CreateEventA(NULL, TRUE, FALSE, NULL);
-    run->startHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
-    run->stopHandled = CreateEventA(NULL, TRUE, FALSE, NULL);
-    run->stopRequested = CreateEventA(NULL, TRUE, FALSE, NULL);
-    HANDLE thread = CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL);
-    if (thread) CloseHandle(thread);
+    const KernelHandle thread(
+        CreateThread(NULL, 0, DispatcherThread, NULL, 0, NULL));
   }
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = ControlWindowProc;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "module_system.h"
+
 namespace morvasvc {
 
 // The service's side of the Service Control Manager. The dispatcher call
@@ -20,10 +22,10 @@ extern const char kServiceControlClass[];
 bool RegisterServiceControlClass(HINSTANCE instance);
 // Where an entry goes that the service's own thread writes when the window's
 // thread is held up: the activity log, and the event log under the service's
-// name with the install folder. The window tells it whenever they may change.
-void PublishServiceLog(const std::string& activityLogPath,
-                       const std::string& serviceName,
-                       const std::string& installDir);
+// name with the install folder. The activity log publishes each change
+// through the system; until it names an event source, the name the manager
+// started the service with stands.
+void PublishServiceLog(const LogDestination& destination);
 
 // The window's thread marks the begin and end of each supervision tick: the
 // service's thread ends a service whose tick never returns.

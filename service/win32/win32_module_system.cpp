@@ -7,26 +7,33 @@
 #include <ctime>
 #include <vector>
 
-#include "dialog_framework.h"
+#include "service_dispatcher.h"
 #include "event_source.h"
 #include "handle.h"
 
 namespace morvasvc {
 
 std::string SystemErrorText(DWORD error) {
-  char* text = nullptr;
+  LocalMemory text;
   const DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
           FORMAT_MESSAGE_IGNORE_INSERTS,
-      NULL, error, 0, reinterpret_cast<char*>(&text), 0, NULL);
-  std::string result = length && text ? std::string(text, length)
-                                      : "error " + std::to_string(error);
-  if (text) LocalFree(text);
+      NULL, error, 0, reinterpret_cast<char*>(text.Receive()), 0, NULL);
+  std::string result =
+      length && text.Valid()
+          ? std::string(static_cast<const char*>(text.Get()), length)
+          : "error " + std::to_string(error);
   while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
                              result.back() == ' ')) {
     result.pop_back();
   }
   return result;
+}
+
+std::string StepFailed(const std::string& step, const std::string& object,
+                       DWORD error) {
+  return step + (object.empty() ? std::string() : "(" + object + ")") +
+         " failed: " + SystemErrorText(error);
 }
 
 void Win32ModuleSystem::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
@@ -44,6 +51,8 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
                                   const std::string& parameters,
                                   const std::string& directory,
                                   ShellPrompts prompts, std::string* error) {
+  // Bare system text: the launch's entry names the step, the entry before
+  // it the path.
   // The shell has fixed-size buffers for the program's path; a longer one
   // could crash the caller instead of failing.
   if (file.size() >= MAX_PATH || directory.size() >= MAX_PATH) {
@@ -59,7 +68,7 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
     // would the zone check of a runtime unpacked from a downloaded archive.
     execute.fMask |= SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS;
   } else {
-    execute.hwnd = AfxGetMainWnd();
+    execute.hwnd = shellOwner_;
   }
   execute.lpVerb = "open";
   execute.lpFile = file.c_str();
@@ -123,6 +132,10 @@ void Win32ModuleSystem::ReportToEventLog(const std::string& source,
                                          EventType type,
                                          const std::string& text) {
   WriteEvent(source, type, text);
+}
+
+void Win32ModuleSystem::PublishLog(const LogDestination& destination) {
+  PublishServiceLog(destination);
 }
 
 std::string Win32ModuleSystem::CommandLine() {

@@ -1,12 +1,19 @@
 #ifndef MORVASVC_WIN32_MODULE_SYSTEM_H_
 #define MORVASVC_WIN32_MODULE_SYSTEM_H_
 
+#include <winsock2.h>
+#include <windows.h>
+
 #include "module_system.h"
 
 namespace morvasvc {
 
 class Win32ModuleSystem : public ModuleSystem {
  public:
+  // The window that owns what the shell shows for a person (the help page's
+  // errors); none until the window exists.
+  void SetShellOwner(HWND owner) { shellOwner_ = owner; }
+
   OpenResult ReadWholeFile(const std::string& path,
                            std::string* bytes) override;
   OpenResult WriteWholeFile(const std::string& path,
@@ -37,9 +44,13 @@ class Win32ModuleSystem : public ModuleSystem {
   std::string WideToAnsi(const std::u16string& text) override;
   void ReportToEventLog(const std::string& source, EventType type,
                    const std::string& text) override;
+  void PublishLog(const LogDestination& destination) override;
   std::string CommandLine() override;
   std::string ProgramPath() override;
   void EndProcess(uint32_t exitCode) override;
+
+ private:
+  HWND shellOwner_ = NULL;
 };
 
 }  // namespace morvasvc

@@ -16,20 +16,13 @@ namespace morvasvc {
 namespace {
 
 std::string SidText(PSID sid) {
-  char* text = nullptr;
-  if (!sid || !ConvertSidToStringSidA(sid, &text)) return std::string();
-  const std::string result = text;
-  LocalFree(text);
-  return result;
-}
-
-// Frees what the security calls allocate with LocalAlloc.
-struct LocalMemory {
-  ~LocalMemory() {
-    if (pointer) LocalFree(pointer);
+  LocalMemory text;
+  if (!sid ||
+      !ConvertSidToStringSidA(sid, reinterpret_cast<char**>(text.Receive()))) {
+    return std::string();
   }
-  HLOCAL pointer = NULL;
-};
+  return static_cast<const char*>(text.Get());
+}
 
 }  // namespace
 
@@ -42,7 +35,7 @@ OpenResult Win32ModuleSystem::ReadSecurity(const std::string& path,
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
       return OpenResult::kMissing;
     }
-    *error = SystemErrorText(code);
+    *error = StepFailed("GetFileAttributes", path, code);
     return OpenResult::kFailed;
   }
   PSID owner = NULL;
@@ -52,9 +45,9 @@ OpenResult Win32ModuleSystem::ReadSecurity(const std::string& path,
       path.c_str(), SE_FILE_OBJECT,
       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, NULL,
       &dacl, NULL,
-      reinterpret_cast<PSECURITY_DESCRIPTOR*>(&descriptor.pointer));
+      reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Receive()));
   if (result != ERROR_SUCCESS) {
-    *error = SystemErrorText(result);
+    *error = StepFailed("GetNamedSecurityInfo", path, result);
     return OpenResult::kFailed;
   }
   security->isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -117,13 +110,13 @@ bool Win32ModuleSystem::IsAdministrator(const std::string& sid) {
 std::string Win32ModuleSystem::AccountName(const std::string& sidText) {
   LocalMemory sid;
   if (!ConvertStringSidToSidA(sidText.c_str(),
-                              reinterpret_cast<PSID*>(&sid.pointer))) {
+                              reinterpret_cast<PSID*>(sid.Receive()))) {
     return sidText;
   }
   char name[256], domain[256];
   DWORD nameSize = sizeof name, domainSize = sizeof domain;
   SID_NAME_USE use;
-  if (!LookupAccountSidA(NULL, sid.pointer, name, &nameSize, domain,
+  if (!LookupAccountSidA(NULL, sid.Get(), name, &nameSize, domain,
                          &domainSize, &use)) {
     return sidText;
   }

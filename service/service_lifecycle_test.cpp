@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include "activity_log_entries.h"
+#include "fake_module_system.h"
+#include "morva_module.h"
+
+namespace morvasvc {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class TimedModule : public MorvaModule {
+ public:
+  using MorvaModule::MorvaModule;
+  std::vector<uint32_t> timerArmed;
+  int timerKilled = 0;
+
+ protected:
+  void SetSupervisionTimer(uint32_t ms) override { timerArmed.push_back(ms); }
+  void KillSupervisionTimer() override { ++timerKilled; }
+};
+
+class LifecycleTest : public testing::Test {
+ protected:
+  LifecycleTest() : module(system, control) {
+    system.File("engineSettings.jsd") = "ENGINE_PORT=2001\r\n";
+    system.File("ntServiceSettings.jsd") =
+        std::string("\x03\0\0\0\x04java\0\0\0\0\0", 14);
+    control.installed = true;
+    module.activityLog().SetPath("data\\logs\\activityLog.jsd");
+  }
+
+  Strings LoggedMessages() {
+    const Strings messages = morva_testing::ActivityLogMessages(system.LogFile());
+    system.LogFile().clear();
+    return messages;
+  }
+
+  FakeModuleSystem system;
+  FakeServiceControl control;
+  TimedModule module;
+};
+
+TEST_F(LifecycleTest, StartWhileNoEngineAnswersLaunchesIt) {
+  system.jars = {"morva7.jar"};
+  module.OnServiceStart("ignored");
+  EXPECT_EQ(
+      Strings({"NT Service Module: Starting NT Service",
+               "NT Service Module: Service Working Directory = C:\\Morva",
+               "NT Service Module: Engine Port = 2001",
+               "NT Service Module: Engine is not running",
+               "NT Service Module: launching scheduler engine",
+               "NT Service Module: Engine path = java",
+               "NT Service Module: Engine arguments = -Xrs -cp "
+               ".;help;morva7.jar; com.morva.engine.Engine",
+               "NT Service Module: NT Service Started. Service Working "
+               "Directory = C:\\Morva"}),
+      LoggedMessages());
+  ASSERT_EQ(1u, system.shellCalls.size());
+  // Nobody sees the service's desktop: the shell may show nothing.
+  EXPECT_EQ(ShellPrompts::kNever, system.shellCalls[0].prompts);
+  EXPECT_EQ(std::vector<uint32_t>({180000}), module.timerArmed);
+  EXPECT_EQ(static_cast<int64_t>(system.tickMs),
+            module.supervision().LastLaunchMs());
+  EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
+            module.statusText);
+}
+
+TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
+  system.engineListening = true;
+  control.installed = false;
+  module.OnServiceStart("");
+  EXPECT_EQ(
+      Strings({"NT Service Module: Starting NT Service",
+               "NT Service Module: Service Working Directory = C:\\Morva",
+               "NT Service Module: Engine Port = 2001",
+               "NT Service Module: NT Service Started. Service Working "
+               "Directory = C:\\Morva"}),
+      LoggedMessages());
+  EXPECT_TRUE(system.shellCalls.empty());
+  EXPECT_EQ(static_cast<int64_t>(system.tickMs) - 120000,
+            module.supervision().LastLaunchMs());
+  EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE"}), system.sent);
+  EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
+            module.statusText);
+
+  // The first tick that finds it gone launches at once.
+  system.engineListening = false;
+  system.tickMs += 1000;
+  module.SuperviseEngine();
+  EXPECT_EQ(1u, system.shellCalls.size());
+}
+
+// A port the settings cut to 16 bits would probe another program's port.
+TEST_F(LifecycleTest, StartWithAPortOutsideTheRange) {
+  system.File("engineSettings.jsd") = "ENGINE_PORT=131071\r\n";
+  system.engineListening = true;
+  module.OnServiceStart("");
+  module.SuperviseEngine();
+  const Strings messages = LoggedMessages();
+  ASSERT_GE(messages.size(), 5u);
+  EXPECT_EQ("NT Service Module: Engine Port = 131071", messages[2]);
+  EXPECT_EQ("NT Service Module: ERROR: Engine port 131071 is not between 1 "
+            "and 65535; the engine cannot be reached on it",
+            messages[3]);
+  EXPECT_EQ("NT Service Module: Engine is not running", messages[4]);
+  EXPECT_TRUE(system.connectPorts.empty());
+  EXPECT_EQ(1u, system.shellCalls.size());
+}
+
+uint32_t Total(const std::vector<uint32_t>& sleeps) {
+  uint32_t total = 0;
+  for (uint32_t ms : sleeps) total += ms;
+  return total;
+}
+
+TEST_F(LifecycleTest, StopWaitsUntilTheEngineLetsGo) {
+  // The shutdown command's connection, then three quiet probes that answer.
+  system.engineListening = true;
+  system.engineAnswersFor = 4;
+  module.OnServiceStop();
+  EXPECT_EQ(Strings({"NT Service Module: Sending Shutdown request to engine",
+                     "NT Service Module: NT Service has been Stopped"}),
+            LoggedMessages());
+  EXPECT_EQ(Strings({"NTSERVICE^SHUTDOWN_ENGINE"}), system.sent);
+  EXPECT_EQ(1, module.timerKilled);
+  EXPECT_EQ(5u, system.connectPorts.size());
+  EXPECT_EQ(3u, system.sleeps.size());
+  // Every connection has its own bound of a few seconds.
+  for (uint32_t bound : system.connectBounds) {
+    EXPECT_GE(bound, 1000u);
+    EXPECT_LE(bound, 5000u);
+  }
+
+  // An engine that never lets go: about 30 s, then one entry.
+  system.sleeps.clear();
+  system.engineAnswersFor = -1;
+  module.OnServiceStop();
+  EXPECT_GE(Total(system.sleeps), 29000u);
+  EXPECT_LE(Total(system.sleeps), 31000u);
+  // "Stopped" is written once the wait is over.
+  EXPECT_EQ(Strings({"NT Service Module: Sending Shutdown request to engine",
+                     "NT Service Module: WARNING: Engine still answers on "
+                     "selected port 1967 after 30 seconds; the service stops "
+                     "without waiting longer",
+                     "NT Service Module: NT Service has been Stopped"}),
+            LoggedMessages());
+
+  // A clock that stands still cannot make the wait endless.
+  system.sleeps.clear();
+  system.clockStands = true;
+  module.OnServiceStop();
+  EXPECT_LE(system.sleeps.size(), 200u);
+  EXPECT_EQ(3u, LoggedMessages().size());
+
+  // Not delivered: one entry, no wait, and the timer disarmed all the same:
+  // a tick that was already due launches nothing after the stop.
+  system.sleeps.clear();
+  system.engineListening = false;
+  module.OnServiceStop();
+  EXPECT_EQ(Strings({"NT Service Module: Engine is not running or not "
+                     "responding on selected port: 1967"}),
+            LoggedMessages());
+  EXPECT_TRUE(system.sleeps.empty());
+  EXPECT_EQ(4, module.timerKilled);
+  system.tickMs += 600000;
+  module.SuperviseEngine();
+  EXPECT_TRUE(system.shellCalls.empty());
+  EXPECT_TRUE(LoggedMessages().empty());
+}
+
+// Run as the service, what an administrator must see reaches the event log
+// under the name the manager started it with; an engine that keeps dying or
+// failing to launch is reported at most once in ten minutes, with counts,
+// and what is still uncounted at the stop is reported then.
+TEST_F(LifecycleTest, EventsForTheAdministrator) {
+  module.serviceName = "Plenor7";
+  module.installDir = "C:\\Morva";
+  system.shellAccepts = false;
+  system.busyFor[system.Resolve("ntServiceSettings.jsd")] = 1 << 30;
+  module.OnServiceStart("EditedSvc");
+  for (uint64_t afterMs : {61000, 61000, 600000, 61000}) {
+    system.tickMs += afterMs;
+    module.SuperviseEngine();
+  }
+  module.OnServiceStop();
+  EXPECT_EQ(5u, system.shellCalls.size());
+  const std::string folder = "\r\n\r\nInstall folder: C:\\Morva";
+  const std::string failed =
+      "E NT Service Module: ERROR: Engine could not be launched: The system "
+      "cannot find the file specified.\r\n\r\nFailed launches since the "
+      "last report: ";
+  const std::string relaunched =
+      "W NT Service Module: Engine is not running\r\nNT Service Module: "
+      "launching scheduler engine\r\n\r\nLaunches after the engine was found "
+      "not running, since the last report: ";
+  const Strings expected = {
+      "E NT Service Module: ERROR: ntServiceSettings.jsd is held by another "
+      "program; default settings are used for this run" + folder,
+      failed + "1" + folder,     relaunched + "1" + folder,
+      failed + "3" + folder,     relaunched + "2" + folder,
+      relaunched + "1" + folder, failed + "1" + folder};
+  Strings events;
+  for (const FakeModuleSystem::Event& e : system.events) {
+    EXPECT_EQ("EditedSvc", e.source);
+    events.push_back((e.type == EventType::kError ? "E " : "W ") + e.text);
+  }
+  EXPECT_EQ(expected, events);
+}
+
+}  // namespace
+}  // namespace morvasvc
