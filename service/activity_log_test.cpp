@@ -131,6 +131,17 @@ TEST_F(ActivityLogTest, EventsAndThePublishedDestination) {
   EXPECT_EQ("Plenor7", system.published[2].eventSource);
   EXPECT_EQ("C:\\Morva", system.published[2].installDir);
   EXPECT_EQ("", system.published[1].eventSource);
+
+  // A dying engine: once in ten minutes, ten minutes to the millisecond.
+  system.events.clear();
+  log.ReportRelaunch();
+  system.tickMs += 599999;
+  log.ReportRelaunch();
+  system.tickMs += 1;
+  log.ReportRelaunch();
+  ASSERT_EQ(2u, system.events.size());
+  EXPECT_NE(std::string::npos,
+            system.events[1].text.find("since the last report: 2\r\n"));
 }
 
 }  // namespace

@@ -108,6 +108,11 @@ TEST_F(EngineLinkTest, IsEngineRunning) {
   EXPECT_TRUE(system.connectPorts.empty());
   system.LogFile().clear();
 
+  // Both ends of the range are ports.
+  EXPECT_TRUE(engine.IsRunning(1, &statusText));
+  EXPECT_TRUE(engine.IsRunning(65535, &statusText));
+  system.connectPorts.clear();
+  system.sent.clear();
   statusText = "before";
   EXPECT_TRUE(engine.IsRunning(1967, &statusText));
   EXPECT_EQ(std::vector<uint16_t>({1967}), system.connectPorts);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 #include "activity_log_entries.h"
 #include "fake_module_system.h"
@@ -65,6 +66,17 @@ TEST_F(WindowActionsTest, InstallUsesTheNameTheModuleHeld) {
   EXPECT_EQ(Strings({std::string("NT Service Module: ") + kInstalled}),
             LoggedMessages());
   EXPECT_EQ("Plenor7", window.shownServiceName);
+  // What the system refused of the registration is logged; the service's
+  // event source is registered under its name.
+  EXPECT_EQ(std::set<std::string>({"Plenor7"}), control.eventSources);
+  control.installed = false;
+  control.installWarning = "Setting the service to restart after a failure "
+                           "failed: Access is denied.";
+  system.LogFile().clear();
+  window.OnInstallService();
+  EXPECT_EQ(Strings({std::string("NT Service Module: ") + kInstalled,
+                     "NT Service Module: WARNING: " + control.installWarning}),
+            LoggedMessages());
 }
 
 TEST_F(WindowActionsTest, InstallRefusals) {

@@ -34,6 +34,35 @@ std::string ExitCodeMessage(uint32_t resultCode) {
   return "\nExit Code = " + FormatExitCode(resultCode);
 }
 
+std::string StartFailureReasonMessage(const std::string& systemText,
+                                      uint32_t error) {
+  return "\nReason:: " + systemText + " (system error " +
+         std::to_string(error) + ")";
+}
+
+std::string TaskWindowsMessage(const std::vector<TaskWindow>& windows) {
+  if (windows.empty()) return std::string();
+  std::string shown;
+  for (const TaskWindow& window : windows) {
+    if (!shown.empty()) shown += "; ";
+    shown += "[" + window.caption + "]";
+    if (!window.text.empty()) shown += " " + window.text;
+  }
+  // A box's text has lines of its own; the log keeps one message a line.
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  if (shown.size() > kWindowsTextBound) {
+    shown = shown.substr(0, kWindowsTextBound - 3) + "...";
+  }
+  return "\nThe task was showing: " + shown;
+}
+
+std::string UnicodeDataFileMessage(const std::string& dataFilePath) {
+  return "\nError:: Runwell.exe data file " + dataFilePath +
+         " is Unicode text that the system's ANSI code page cannot hold\n";
+}
+
 std::string FormatExitCode(uint32_t resultCode) {
   return std::to_string(static_cast<int64_t>(static_cast<int32_t>(resultCode)));
 }

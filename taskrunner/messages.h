@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "task_run.h"
 
 namespace runwell {
 
@@ -22,6 +25,14 @@ std::string DataFileFailedMessage(const std::string& dataFilePath);
 std::string CommandLineMessage(const std::string& commandLine,
                                const std::string& workingDir);
 std::string ExitCodeMessage(uint32_t resultCode);
+// Why the system did not start the task: its own text and the code.
+std::string StartFailureReasonMessage(const std::string& systemText,
+                                      uint32_t error);
+// The windows a timed-out task showed, captions and texts on one line, cut
+// to kWindowsTextBound characters; empty when there were none.
+const size_t kWindowsTextBound = 1000;
+std::string TaskWindowsMessage(const std::vector<TaskWindow>& windows);
+std::string UnicodeDataFileMessage(const std::string& dataFilePath);
 
 // The code as a signed 32-bit number: 4294967295 reads "-1".
 std::string FormatExitCode(uint32_t resultCode);

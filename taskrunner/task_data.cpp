@@ -65,4 +65,19 @@ TaskData ParseTaskData(const std::string& bytes) {
   return data;
 }
 
+bool Utf16Text(const std::string& bytes, std::u16string* text) {
+  if (bytes.size() < 2) return false;
+  const unsigned char first = static_cast<unsigned char>(bytes[0]);
+  const unsigned char second = static_cast<unsigned char>(bytes[1]);
+  const bool little = first == 0xFF && second == 0xFE;
+  if (!little && !(first == 0xFE && second == 0xFF)) return false;
+  text->clear();
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const unsigned char low = static_cast<unsigned char>(bytes[little ? i : i + 1]);
+    const unsigned char high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
+    text->push_back(static_cast<char16_t>(high << 8 | low));
+  }
+  return true;
+}
+
 }  // namespace runwell

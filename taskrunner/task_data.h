@@ -27,6 +27,11 @@ uint64_t ParseTimeLimitMs(const std::string& line);
 // A UTF-8 byte-order mark at the very start is no part of the command line.
 TaskData ParseTaskData(const std::string& bytes);
 
+// The characters of a data file saved as UTF-16 (Notepad's "Unicode"),
+// little- or big-endian by its byte-order mark; false for any other file,
+// which is read as it is. A last odd byte is no character.
+bool Utf16Text(const std::string& bytes, std::u16string* text);
+
 }  // namespace runwell
 
 #endif

@@ -52,6 +52,17 @@ class TaskRun {
       Append(DataFileFailedMessage(dataFilePath));
       return kDataFileFailed;
     }
+    // Saved as "Unicode", every character would carry a NUL byte into the
+    // command line and the logs.
+    std::u16string wide;
+    if (Utf16Text(bytes, &wide)) {
+      if (!platform_.WideToAnsi(wide, &bytes) ||
+          bytes.find('\0') != std::string::npos) {
+        Append(UnicodeDataFileMessage(dataFilePath));
+        Append(kFailedToStart);
+        return kStartFailed;
+      }
+    }
     const TaskData data = ParseTaskData(bytes);
     if (data.commandLineIsNull) Append(kCommandLineIsNull);
 
@@ -59,17 +70,16 @@ class TaskRun {
                               data.workingDir));
 
     // Without a command line there is nothing the system could start.
+    uint32_t error = kNoCommandLineError;
     if (!data.commandLine ||
-        !platform_.StartTask(*data.commandLine, data.workingDir)) {
-      Append(kFailedToStart);
-      return kStartFailed;
+        !platform_.StartTask(*data.commandLine, data.workingDir, &error)) {
+      return FailedStart(error);
     }
     // A task that never runs would be waited for until its limit, or for ever.
-    if (!platform_.ResumeTask()) {
+    if (!platform_.ResumeTask(&error)) {
       platform_.TerminateTask();
       platform_.CloseTaskHandles();
-      Append(kFailedToStart);
-      return kStartFailed;
+      return FailedStart(error);
     }
 
     uint32_t resultCode = 0;
@@ -79,11 +89,16 @@ class TaskRun {
         platform_.CloseTaskHandles();
         Append(kWaitFailed);
         return kWaitFailedCode;
-      case WaitOutcome::kTimedOut:
+      case WaitOutcome::kTimedOut: {
         resultCode = kTimedOutCode;
+        // What the task waited on is gone with it: read first, end at once,
+        // then say what it was.
+        const std::vector<TaskWindow> windows = platform_.TaskWindows();
         platform_.TerminateTask();
+        if (!windows.empty()) Append(TaskWindowsMessage(windows));
         Append(kTimedOut);
         break;
+      }
       case WaitOutcome::kSignalled:
         if (!platform_.GetTaskExitCode(&resultCode)) {
           Append(kNoExitCode);
@@ -98,6 +113,12 @@ class TaskRun {
   }
 
  private:
+  uint32_t FailedStart(uint32_t error) {
+    Append(StartFailureReasonMessage(platform_.ErrorText(error), error));
+    Append(kFailedToStart);
+    return kStartFailed;
+  }
+
   // Both logs get every message, the shared one first.
   void Append(const std::string& message) {
     AppendShared(message);

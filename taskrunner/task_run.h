@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace runwell {
 
@@ -11,6 +12,13 @@ enum class WaitOutcome { kSignalled, kTimedOut, kFailed };
 
 // kHeld: another program holds the file for a moment, worth a retry.
 enum class FileResult { kDone, kHeld, kFailed };
+
+// A window a task shows: its caption and the text it holds, in the
+// system's ANSI code page.
+struct TaskWindow {
+  std::string caption;
+  std::string text;
+};
 
 // Everything the runner needs from the system; the Win32 layer implements it
 // once and the tests with fakes. It owns the task's handles.
@@ -26,17 +34,26 @@ class TaskRunPlatform {
                                   const std::string& bytes) = 0;
   virtual void Sleep(uint32_t milliseconds) = 0;
   // Creates the task held back until ResumeTask, so that whatever it starts
-  // is in the job that ends with the runner.
+  // is in the job that ends with the runner. A failure gives the system's
+  // error code, taken at the failing call.
   virtual bool StartTask(const std::string& commandLine,
-                         const std::string& workingDir) = 0;
-  virtual bool ResumeTask() = 0;
+                         const std::string& workingDir, uint32_t* error) = 0;
+  virtual bool ResumeTask(uint32_t* error) = 0;
+  // The system's text for an error code, without its line end.
+  virtual std::string ErrorText(uint32_t error) = 0;
   // timeoutMs 0 waits without limit.
   virtual WaitOutcome WaitForTask(uint64_t timeoutMs) = 0;
+  // The visible top-level windows of the task's processes on this desktop,
+  // read within about a second; none when they cannot be listed.
+  virtual std::vector<TaskWindow> TaskWindows() = 0;
   // Ends the task, and what it started, with exit status 1.
   virtual void TerminateTask() = 0;
   virtual bool GetTaskExitCode(uint32_t* exitCode) = 0;
   // Lets go of the task: what it started on purpose outlives the runner.
   virtual void CloseTaskHandles() = 0;
+  // Text in the system's ANSI code page; false when a character has no
+  // form there.
+  virtual bool WideToAnsi(const std::u16string& text, std::string* ansi) = 0;
 };
 
 // Result codes of the runner's own, beside the task's exit code.
@@ -58,6 +75,10 @@ std::string TaskLogPath(const std::string& taskTitle);
 // long in all over the whole run.
 const uint32_t kHeldBudgetMs = 1000;
 const uint32_t kHeldRetryMs = 50;
+
+// The reason given for a task without a command line: the system's
+// "The parameter is incorrect".
+const uint32_t kNoCommandLineError = 87;
 
 // Runs one task from start to end and returns the runner's exit status.
 uint32_t RunTask(TaskRunPlatform& platform);

@@ -53,15 +53,40 @@ class FakePlatform : public TaskRunPlatform {
     auto it = heldFor.find(path);
     return it != heldFor.end() && it->second-- > 0;
   }
-  bool StartTask(const std::string& command, const std::string& dir) override {
+  bool StartTask(const std::string& command, const std::string& dir,
+                 uint32_t* error) override {
     calls.push_back("start");
     startedCommandLine = command;
     startedWorkingDir = dir;
+    if (!startSucceeds) *error = 2;
     return startSucceeds;
   }
-  bool ResumeTask() override {
+  bool ResumeTask(uint32_t* error) override {
     calls.push_back("resume");
+    if (!resumeSucceeds) *error = 5;
     return resumeSucceeds;
+  }
+  std::string ErrorText(uint32_t error) override {
+    switch (error) {
+      case 2: return "The system cannot find the file specified.";
+      case 5: return "Access is denied.";
+      case 87: return "The parameter is incorrect.";
+      default: return "error " + std::to_string(error);
+    }
+  }
+  std::vector<TaskWindow> windows;
+  std::vector<TaskWindow> TaskWindows() override {
+    calls.push_back("windows");
+    return windows;
+  }
+  // As the code page would: false for what it cannot hold.
+  bool WideToAnsi(const std::u16string& text, std::string* ansi) override {
+    ansi->clear();
+    for (char16_t c : text) {
+      if (c > 0xFF) return false;
+      *ansi += static_cast<char>(c);
+    }
+    return true;
   }
   WaitOutcome WaitForTask(uint64_t timeoutMs) override {
     calls.push_back("wait");
@@ -122,9 +147,12 @@ TEST(RunTask, EachEnd) {
     Calls calls;
   } cases[] = {
       {"start failed", true, false, true, WaitOutcome::kSignalled, true, 0, 1,
-       "\r\nError:: Failed to start process\r\n", {"start"}},
+       "\r\nReason:: The system cannot find the file specified. (system error "
+       "2)\r\nError:: Failed to start process\r\n",
+       {"start"}},
       // Never resumed, the task would be waited for until its limit.
       {"resume failed", true, true, false, WaitOutcome::kSignalled, true, 0, 1,
+       "\r\nReason:: Access is denied. (system error 5)"
        "\r\nError:: Failed to start process\r\n",
        {"start", "resume", "terminate", "close"}},
       // Let go of, so the task is left running as without the runner's job.
@@ -134,7 +162,7 @@ TEST(RunTask, EachEnd) {
       {"timed out", true, true, true, WaitOutcome::kTimedOut, true, 5, 258,
        "\r\nProcess Timed out and Forcibly terminated.\r\n"
        "\r\nExit Code = 258",
-       {"start", "resume", "wait", "terminate", "close"}},
+       {"start", "resume", "wait", "windows", "terminate", "close"}},
       // An unknown outcome is not reported as success.
       {"exit code unreadable", true, true, true, WaitOutcome::kSignalled,
        false, 9, 4, "\r\nWARNING:: could not get exit code\r\nExit Code = 4",
@@ -247,6 +275,7 @@ TEST(RunTask, NullCommandLineNeverStarts) {
       "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
       "CommandLine is NULL. Please Edit your Windows Command Task parameters"
       "\r\nCommandLine = \r\nWorking Dir = "
+      "\r\nReason:: The parameter is incorrect. (system error 87)"
       "\r\nError:: Failed to start process\r\n",
       p.TaskLog());
   EXPECT_TRUE(p.calls.empty());
@@ -259,6 +288,7 @@ TEST(RunTask, EmptyDataFileMeansNoCommandLine) {
   EXPECT_EQ(
       "\r\nRunwell.exe Running: Task Title = Nightly\r\n"
       "\r\nCommandLine = \r\nWorking Dir = "
+      "\r\nReason:: The parameter is incorrect. (system error 87)"
       "\r\nError:: Failed to start process\r\n",
       p.TaskLog());
   EXPECT_TRUE(p.calls.empty());
@@ -290,6 +320,63 @@ TEST(RunTask, UnwritableLogsDoNotChangeTheRun) {
   EXPECT_EQ("TaskLogs\\", TaskLogPath(""));
   EXPECT_NE(std::string::npos,
             q.OutputLog().find("Running: Task Title = \r\n"));
+}
+
+// The box a timed-out task waited on is quoted before the time-out, on one
+// line and bounded; it is read before the task's tree is ended.
+TEST(RunTask, TimedOutTaskQuotesItsWindows) {
+  FakePlatform p;
+  p.files["runwell_Nightly.txt"] = "cmd /c backup.bat\nC:\\jobs\n3\n";
+  p.waitOutcome = WaitOutcome::kTimedOut;
+  p.windows = {{"Backup", "Insert disk 2\r\nthen press OK"}, {"", ""}};
+  EXPECT_EQ(258u, RunTask(p));
+  EXPECT_EQ(kHeader + std::string("\r\nThe task was showing: [Backup] Insert "
+                                  "disk 2  then press OK; []"
+                                  "\r\nProcess Timed out and Forcibly "
+                                  "terminated.\r\n\r\nExit Code = 258"),
+            p.TaskLog());
+  EXPECT_EQ(Calls({"start", "resume", "wait", "windows", "terminate", "close"}),
+            p.calls);
+
+  p.windows.assign(300, {"Box", std::string(20, 'x')});
+  const std::string message = TaskWindowsMessage(p.windows);
+  EXPECT_EQ(std::string("\nThe task was showing: ").size() + kWindowsTextBound,
+            message.size());
+  EXPECT_EQ("...", message.substr(message.size() - 3));
+}
+
+// Saved as "Unicode", the data file is read as text of the code page; what
+// the code page cannot hold refuses the task, and no NUL reaches a log.
+TEST(RunTask, UnicodeDataFile) {
+  struct Case {
+    const char* name;
+    std::string file;
+    uint32_t result;
+    std::string started;
+  } cases[] = {
+      {"little-endian", std::string("\xFF\xFEt\0a\0s\0k\0\r\0\n\0C\0:\0", 18),
+       0, "task"},
+      {"big-endian", std::string("\xFE\xFF\0t\0\xE9\0\n", 8), 0, "t\xE9"},
+      {"odd last byte", std::string("\xFF\xFEt\0x", 5), 0, "t"},
+      {"beyond the code page", std::string("\xFF\xFEt\0\x41\x01", 6), 1, ""},
+      {"a NUL character", std::string("\xFF\xFEt\0\0\0", 6), 1, ""},
+  };
+  for (const Case& c : cases) {
+    FakePlatform p;
+    p.files["runwell_Nightly.txt"] = c.file;
+    EXPECT_EQ(c.result, RunTask(p)) << c.name;
+    EXPECT_EQ(c.started, p.startedCommandLine) << c.name;
+    EXPECT_EQ(std::string::npos, p.TaskLog().find('\0')) << c.name;
+    EXPECT_EQ(p.TaskLog(), p.OutputLog()) << c.name;
+    if (c.result == 1) {
+      EXPECT_EQ("\r\nRunwell.exe Running: Task Title = Nightly\r\n"
+                "\r\nError:: Runwell.exe data file runwell_Nightly.txt is "
+                "Unicode text that the system's ANSI code page cannot hold\r\n"
+                "\r\nError:: Failed to start process\r\n",
+                p.TaskLog())
+          << c.name;
+    }
+  }
 }
 
 TEST(Messages, ToTextMode) {

@@ -39,7 +39,8 @@ TEST(CheckTaskTitle, NothingThatLeavesAFileOrBreaksALine) {
   // A title that ends in a dot shares its log with the one without it.
   for (const char* title : {"Nightly", "Nightly backup", "Nightly\"", "",
                             "a.b", "..", "\xE9t\xE9", "Nightly.", "CONSOLE",
-                            "nul1", "COM0", "LPT10", "xNUL", "COM"}) {
+                            "nul1", "COM0", "LPT10", "xNUL", "COM",
+                            "COM\xB4", "LPT\xB1"}) {
     EXPECT_EQ(TitleProblem::kNone, CheckTaskTitle(title)) << title;
   }
   for (const char* title : {"..\\..\\victim", "a/b", "C:\\x", "a:b", "a\rb",
@@ -48,7 +49,8 @@ TEST(CheckTaskTitle, NothingThatLeavesAFileOrBreaksALine) {
         << title;
   }
   for (const char* title : {"NUL", "con", "Aux.log", "prn.", "COM1", "com9.x.y",
-                            "LPT1", "lpt9", "NUL .txt", "COM\xB9", "CONIN$",
+                            "LPT1", "lpt9", "NUL .txt", "COM\xB9", "LPT\xB2",
+                            "com\xB3.txt", "CONIN$",
                             "conout$.log"}) {
     EXPECT_EQ(TitleProblem::kDeviceName, CheckTaskTitle(title)) << title;
   }

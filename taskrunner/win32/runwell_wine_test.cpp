@@ -257,6 +257,20 @@ TEST(Runwell, TitleThatLeavesItsFolderIsRefused) {
             ReadAll(inner + "\\inputs\\outputLog.JSD"));
 }
 
+// The system's reason for a failed start, as the runner words it.
+std::string Reason(DWORD error) {
+  char text[512] = "";
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error,
+      0, text, sizeof text, NULL);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ')) {
+    text[--length] = '\0';
+  }
+  return "\r\nReason:: " + std::string(text) + " (system error " +
+         std::to_string(error) + ")";
+}
+
 TEST(Runwell, StartFailures) {
   TaskFolder folder;
   folder.WriteTask("NoDir", TaskCommand("exit 0") + "\n" +
@@ -266,20 +280,36 @@ TEST(Runwell, StartFailures) {
       "\r\nRunwell.exe Running: Task Title = NoDir\r\n"
       "\r\nCommandLine = " + TaskCommand("exit 0") +
           "\r\nWorking Dir = " + folder.Path("does-not-exist") +
-          "\r\nError:: Failed to start process\r\n",
+          Reason(ERROR_DIRECTORY) + "\r\nError:: Failed to start process\r\n",
       folder.TaskLog("NoDir"));
 
   folder.WriteTask("NoProgram", "no-such-program.exe\n" + folder.Dir() + "\n");
   EXPECT_EQ(1u, folder.Runwell("NoProgram"));
+  EXPECT_EQ("\r\nRunwell.exe Running: Task Title = NoProgram\r\n"
+            "\r\nCommandLine = no-such-program.exe\r\nWorking Dir = " +
+                folder.Dir() + Reason(ERROR_FILE_NOT_FOUND) +
+                "\r\nError:: Failed to start process\r\n",
+            folder.TaskLog("NoProgram"));
 
   folder.WriteTask("Null", "null\nnull\n0\n");
   EXPECT_EQ(1u, folder.Runwell("Null"));
   EXPECT_EQ(
       "\r\nRunwell.exe Running: Task Title = Null\r\n"
       "CommandLine is NULL. Please Edit your Windows Command Task parameters"
-      "\r\nCommandLine = \r\nWorking Dir = "
-      "\r\nError:: Failed to start process\r\n",
+      "\r\nCommandLine = \r\nWorking Dir = " +
+          Reason(ERROR_INVALID_PARAMETER) +
+          "\r\nError:: Failed to start process\r\n",
       folder.TaskLog("Null"));
+
+  // Saved as "Unicode" by Notepad: read as the code page's text.
+  const std::string unicode = "\xFF\xFE" + [] {
+    std::string wide;
+    for (char c : TaskCommand("exit 3") + "\r\n") wide += std::string(1, c) + '\0';
+    return wide;
+  }();
+  folder.WriteTask("Unicode", unicode);
+  EXPECT_EQ(3u, folder.Runwell("Unicode"));
+  EXPECT_EQ(std::string::npos, folder.OutputLog().find('\0'));
 
   folder.WriteTask("Empty", "");
   EXPECT_EQ(1u, folder.Runwell("Empty"));
@@ -338,14 +368,17 @@ TEST(Runwell, EndingTheRunnerEndsTheTaskTree) {
 TEST(RunwellSlow, TimeLimitEndsTheWholeTaskTree) {
   TaskFolder folder;
   const std::string pidFile = folder.Path("pids");
-  folder.WriteTask("Late", TaskCommand("spawn-then-sleep " + pidFile) + "\n" +
+  folder.WriteTask("Late", TaskCommand("spawn-then-box " + pidFile) + "\n" +
                                folder.Dir() + "\n1\n");
   const DWORD started = GetTickCount();
   EXPECT_EQ(258u, folder.Runwell("Late"));
   EXPECT_GE(GetTickCount() - started, 59000u);
   const std::string log = folder.TaskLog("Late");
+  // The box it waited on is quoted before the time-out.
   const std::string tail =
-      "\r\nProcess Timed out and Forcibly terminated.\r\n\r\nExit Code = 258";
+      "\r\nThe task was showing: [Backup tool] Insert the backup disk, then "
+      "press OK\r\nProcess Timed out and Forcibly terminated.\r\n\r\nExit "
+      "Code = 258";
   ASSERT_GE(log.size(), tail.size());
   EXPECT_EQ(tail, log.substr(log.size() - tail.size()));
 
@@ -462,11 +495,18 @@ int RunAsTask(int argc, char** argv) {
     WriteAll("task-was-here", "");
     return std::wstring(value) == kEnvironmentMark ? 0 : 1;
   }
-  if ((mode == "spawn-then-exit" || mode == "spawn-then-sleep") && argc > 3) {
+  if ((mode == "spawn-then-exit" || mode == "spawn-then-sleep" ||
+       mode == "spawn-then-box") &&
+      argc > 3) {
     KernelHandle grandchild(Start(TaskCommand("sleep"), ""));
     WriteAll(argv[3], std::to_string(GetCurrentProcessId()) + " " +
                           std::to_string(GetProcessId(grandchild.Get())));
     if (mode == "spawn-then-sleep") Sleep(600000);
+    // A box that nobody answers, as a tool waits on an operator.
+    if (mode == "spawn-then-box") {
+      MessageBoxA(NULL, "Insert the backup disk,\nthen press OK",
+                  "Backup tool", MB_OK);
+    }
     return 0;
   }
   if (mode == "append" && argc > 5) {

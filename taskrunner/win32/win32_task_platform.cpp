@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "log_append.h"
+#include "timing_marks.h"
 
 namespace runwell {
 
@@ -41,7 +42,8 @@ void Win32TaskRunPlatform::Sleep(uint32_t milliseconds) {
 }
 
 bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
-                                     const std::string& workingDir) {
+                                     const std::string& workingDir,
+                                     uint32_t* error) {
   // The system may write into the command line, so it gets a copy of its own.
   std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
   writableCommandLine.push_back('\0');
@@ -67,10 +69,12 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
   // No environment block: the task inherits ours as it is, where an ANSI copy
   // would turn every character outside the code page into "?". No folder
   // ("null" in the task data) starts the task in the runner's own.
+  MarkTime(TimingMark::kBeforeTaskStart);
   const BOOL started = CreateProcessA(
       NULL, writableCommandLine.data(), NULL, NULL, FALSE, creationFlags, NULL,
       workingDir.empty() ? NULL : workingDir.c_str(), &startup, &info);
   if (!started) {
+    *error = GetLastError();
     job_.Reset();
     return false;
   }
@@ -84,10 +88,136 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
   return true;
 }
 
-bool Win32TaskRunPlatform::ResumeTask() {
-  if (!suspended_) return true;
-  suspended_ = false;
-  return ResumeThread(thread_.Get()) != static_cast<DWORD>(-1);
+bool Win32TaskRunPlatform::ResumeTask(uint32_t* error) {
+  if (suspended_) {
+    suspended_ = false;
+    if (ResumeThread(thread_.Get()) == static_cast<DWORD>(-1)) {
+      *error = GetLastError();
+      return false;
+    }
+  }
+  MarkTime(TimingMark::kAfterTaskStart);
+  return true;
+}
+
+std::string Win32TaskRunPlatform::ErrorText(uint32_t error) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+          FORMAT_MESSAGE_IGNORE_INSERTS,
+      NULL, error, 0, reinterpret_cast<char*>(&text), 0, NULL);
+  std::string result = length && text ? std::string(text, length)
+                                      : "Unknown error";
+  if (text) LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                             result.back() == ' ')) {
+    result.pop_back();
+  }
+  return result;
+}
+
+namespace {
+
+// At most this many windows, and this long in all to read them: a task with
+// hundreds of windows, or one that hangs, holds up its own end no longer.
+const size_t kMostWindows = 32;
+const DWORD kWindowsBoundMs = 1000;
+const UINT kWindowTextMs = 100;
+
+std::string Ansi(const wchar_t* text, int length) {
+  if (length <= 0) return std::string();
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, "?", NULL);
+  std::string ansi(size > 0 ? size : 0, '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, 0, text, length, &ansi[0], size, "?", NULL);
+  }
+  return ansi;
+}
+
+// A window of another process answers WM_GETTEXT on its own thread; a hung
+// one is given up after a moment.
+std::string WindowText(HWND window) {
+  wchar_t text[512];
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof *text,
+                           reinterpret_cast<LPARAM>(text),
+                           SMTO_ABORTIFHUNG | SMTO_BLOCK, kWindowTextMs,
+                           &length)) {
+    return std::string();
+  }
+  return Ansi(text, static_cast<int>(length));
+}
+
+struct WindowSearch {
+  const std::vector<DWORD>* processes;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  for (DWORD id : *search->processes) {
+    if (id == process && IsWindowVisible(window)) {
+      search->found.push_back(window);
+      break;
+    }
+  }
+  return search->found.size() < kMostWindows;
+}
+
+// The texts a box shows: its static and edit controls, not its buttons.
+struct TextSearch {
+  std::string text;
+  DWORD deadline;
+};
+
+BOOL CALLBACK CollectText(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<TextSearch*>(data);
+  char className[16] = "";
+  GetClassNameA(child, className, sizeof className);
+  if (lstrcmpiA(className, "Static") == 0 || lstrcmpiA(className, "Edit") == 0) {
+    const std::string text = WindowText(child);
+    if (!text.empty()) {
+      search->text += (search->text.empty() ? "" : " ") + text;
+    }
+  }
+  return static_cast<LONG>(GetTickCount() - search->deadline) < 0 &&
+         search->text.size() < 2000;
+}
+
+}  // namespace
+
+std::vector<TaskWindow> Win32TaskRunPlatform::TaskWindows() {
+  std::vector<TaskWindow> windows;
+  std::vector<DWORD> processes;
+  if (job_.Valid()) {
+    struct {
+      JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+      ULONG_PTR more[255];
+    } ids = {};
+    if (!QueryInformationJobObject(job_.Get(), JobObjectBasicProcessIdList,
+                                   &ids, sizeof ids, NULL)) {
+      return windows;
+    }
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+      processes.push_back(static_cast<DWORD>(ids.list.ProcessIdList[i]));
+    }
+  } else if (process_.Valid()) {
+    processes.push_back(GetProcessId(process_.Get()));
+  }
+  if (processes.empty()) return windows;
+  WindowSearch search = {&processes, {}};
+  EnumWindows(CollectTaskWindow, reinterpret_cast<LPARAM>(&search));
+  const DWORD deadline = GetTickCount() + kWindowsBoundMs;
+  for (HWND window : search.found) {
+    if (static_cast<LONG>(GetTickCount() - deadline) >= 0) break;
+    TextSearch text = {std::string(), deadline};
+    EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&text));
+    windows.push_back({WindowText(window), text.text});
+  }
+  return windows;
 }
 
 WaitOutcome Win32TaskRunPlatform::WaitForTask(uint64_t timeoutMs) {
@@ -103,6 +233,7 @@ WaitOutcome Win32TaskRunPlatform::WaitForTask(uint64_t timeoutMs) {
     outcome = WaitForSingleObject(process_.Get(), static_cast<DWORD>(piece));
     left -= piece;
   }
+  MarkTime(TimingMark::kAfterTaskExit);
   switch (outcome) {
     case WAIT_OBJECT_0:
       return WaitOutcome::kSignalled;
@@ -137,6 +268,24 @@ void Win32TaskRunPlatform::CloseTaskHandles() {
   process_.Reset();
   thread_.Reset();
   job_.Reset();
+}
+
+bool Win32TaskRunPlatform::WideToAnsi(const std::u16string& text,
+                                      std::string* ansi) {
+  ansi->clear();
+  if (text.empty()) return true;
+  const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int length = static_cast<int>(text.size());
+  // No best fit: a character the code page lacks is a refusal, never
+  // another character in its place.
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide,
+                                       length, NULL, 0, NULL, &lossy);
+  if (size <= 0 || lossy) return false;
+  ansi->resize(size);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, &(*ansi)[0],
+                      size, NULL, &lossy);
+  return !lossy;
 }
 
 }  // namespace runwell

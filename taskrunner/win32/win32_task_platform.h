@@ -13,13 +13,16 @@ class Win32TaskRunPlatform : public TaskRunPlatform {
   FileResult AppendToFile(const std::string& path,
                           const std::string& bytes) override;
   void Sleep(uint32_t milliseconds) override;
-  bool StartTask(const std::string& commandLine,
-                 const std::string& workingDir) override;
-  bool ResumeTask() override;
+  bool StartTask(const std::string& commandLine, const std::string& workingDir,
+                 uint32_t* error) override;
+  bool ResumeTask(uint32_t* error) override;
+  std::string ErrorText(uint32_t error) override;
+  std::vector<TaskWindow> TaskWindows() override;
   WaitOutcome WaitForTask(uint64_t timeoutMs) override;
   void TerminateTask() override;
   bool GetTaskExitCode(uint32_t* exitCode) override;
   void CloseTaskHandles() override;
+  bool WideToAnsi(const std::u16string& text, std::string* ansi) override;
 
  private:
   KernelHandle process_;
