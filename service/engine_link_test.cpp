@@ -116,6 +116,8 @@ TEST_F(EngineLinkTest, IsEngineRunning) {
   statusText = "before";
   EXPECT_TRUE(engine.IsRunning(1967, &statusText));
   EXPECT_EQ(std::vector<uint16_t>({1967}), system.connectPorts);
+  // A hung engine is given up after 3 s.
+  EXPECT_EQ(3000u, system.connectBounds.back());
   EXPECT_EQ(Strings({"NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE"}), system.sent);
   EXPECT_EQ("before", statusText);
   EXPECT_EQ("", system.LogFile());

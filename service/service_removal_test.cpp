@@ -19,6 +19,10 @@ TEST(ServiceRemoval, WhoseServiceItIs) {
     bool quoted, qualified;
   } cases[] = {
       {"\"C:\\M\\M.exe\"", "C:\\M\\M.exe", true, true},
+      {"\"a:\\M.exe\"", "a:\\M.exe", true, true},
+      {"\"A:\\M.exe\"", "A:\\M.exe", true, true},
+      {"\"Z:\\M.exe\"", "Z:\\M.exe", true, true},
+      {"\"z:\\M.exe\"", "z:\\M.exe", true, true},
       {" \"\\\\srv\\share\\M.exe\" -x", "\\\\srv\\share\\M.exe", true, true},
       {"C:\\Program Files\\M.exe", "C:\\Program Files\\M.exe", false, true},
       {"\"%SystemRoot%\\M.exe\"", "%SystemRoot%\\M.exe", true, false},

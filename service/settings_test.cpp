@@ -172,10 +172,13 @@ TEST(ModuleSettingsFile, ShortOrDamagedStreamsKeepWhatIsWhole) {
       std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 11) +
       std::string("\0\0\0\x80\0\0\0\0", 8);
   EXPECT_FALSE(DecodeModuleSettings(huge, Latin, &back));
-  // A stream that ends inside the 64-bit length.
-  EXPECT_FALSE(DecodeModuleSettings(
-      std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x01\0\0", 14), Latin,
-      &back));
+  // A stream that ends inside a 16-, 32- or 64-bit length.
+  for (const std::string& cut :
+       {std::string("\0\0\0\0\xFF\x01", 6),
+        std::string("\0\0\0\0\xFF\xFF\xFF\x01\0", 9),
+        std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x01\0\0", 14)}) {
+    EXPECT_FALSE(DecodeModuleSettings(cut, Latin, &back)) << cut.size();
+  }
   // A length that claims more bytes than the file holds.
   EXPECT_FALSE(DecodeModuleSettings(std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF"
                                                 "\xFF\x7F", 11),

@@ -60,6 +60,8 @@ TEST_F(StartUpSequenceTest, ServiceOfThisProgramKeepsItsName) {
 // installer's switch.
 TEST_F(StartUpSequenceTest, StartUpFailureWithNobodyToSeeABox) {
   const std::string reason = "Windows sockets initialization failed.";
+  // The engine's settings name the log.
+  module.activityLog().SetPath("");
   EXPECT_FALSE(module.EndQuietlyOnStartUpFailure(reason));
   system.nobodySeesWindows = true;
   EXPECT_TRUE(module.EndQuietlyOnStartUpFailure(reason));
