@@ -133,6 +133,20 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
   statusText = "ERROR: Service should not be set to Interact with Desktop";
 }
 
+void MorvaModule::OnServiceParamChange() {
+  // A control that came during the stop finds nothing to change.
+  if (!supervision_.Running()) return;
+  ModuleSettings settings = settings_.WithHidden(period, javaExe);
+  settings_.Reread(&settings);
+  const uint32_t intervalMs = SupervisionIntervalMs(settings.period);
+  // The same period keeps the timer's count: changes in a row lose no tick.
+  const bool rearm = intervalMs != SupervisionIntervalMs(period);
+  TakeShown(settings);
+  if (rearm) SetSupervisionTimer(intervalMs);
+  LogActivity("NT Service Module: Settings re-read: period = " +
+              std::to_string(period) + " minutes, Java path = " + javaExe);
+}
+
 void MorvaModule::OnServiceStop() {
   KillSupervisionTimer();
   supervision_.Stop();

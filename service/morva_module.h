@@ -72,6 +72,10 @@ class MorvaModule : private EngineOperations {
   // The service's lifecycle: the service control's events and the tick.
   void OnServiceStart(const std::string& startedAs);
   void OnServiceStop();
+  // The parameter-change control: the running service takes the period and
+  // the Java path from its settings file again; the engine runs on, and its
+  // port and data folder stay as the start read them.
+  void OnServiceParamChange();
   void SuperviseEngine() { supervision_.Tick(); }
   // The window's retry of log entries kept back; true once none is left.
   bool RetryHeldLogEntries() { return log_.RetryHeld(); }

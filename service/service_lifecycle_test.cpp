@@ -108,6 +108,58 @@ TEST_F(LifecycleTest, StartWithAPortOutsideTheRange) {
   EXPECT_EQ(1u, system.shellCalls.size());
 }
 
+// A parameter change: the running service takes the new period and Java
+// path at once; the engine, its port and the relaunch guard are left alone,
+// and what cannot be read keeps the running values.
+TEST_F(LifecycleTest, ParameterChangeRereadsTheModuleSettings) {
+  system.engineListening = true;
+  module.OnServiceStart("");
+  LoggedMessages();
+  const int64_t guard = module.supervision().LastLaunchMs();
+  system.sent.clear();
+  system.File("ntServiceSettings.jsd") =
+      std::string("\x01\0\0\0\x08jdk\\java", 13);
+  system.File("engineSettings.jsd") = "ENGINE_PORT=3000\r\n";
+  const std::string reread =
+      "NT Service Module: Settings re-read: period = 1 minutes, Java path = "
+      "jdk\\java";
+  module.OnServiceParamChange();
+  // The same again re-arms nothing: changes in a row lose no tick.
+  module.OnServiceParamChange();
+  EXPECT_EQ(Strings({reread, reread}), LoggedMessages());
+  EXPECT_EQ(std::vector<uint32_t>({180000, 60000}), module.timerArmed);
+  EXPECT_EQ("jdk\\java", module.javaExe);
+  EXPECT_EQ(2001u, module.enginePort);
+  EXPECT_EQ(guard, module.supervision().LastLaunchMs());
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_TRUE(system.shellCalls.empty());
+
+  // Held, then damaged: one error each, the running values stay.
+  const std::string file = system.Resolve("ntServiceSettings.jsd");
+  system.busyFor[file] = 1 << 30;
+  module.OnServiceParamChange();
+  system.busyFor[file] = 0;
+  system.files[file] = std::string("\x09\0", 2);
+  module.OnServiceParamChange();
+  EXPECT_EQ(Strings({"NT Service Module: ERROR: ntServiceSettings.jsd is held "
+                     "by another program; the running service keeps its "
+                     "settings",
+                     reread,
+                     "NT Service Module: ERROR: ntServiceSettings.jsd is "
+                     "damaged; the running service keeps its settings",
+                     reread}),
+            LoggedMessages());
+  EXPECT_EQ(2u, module.timerArmed.size());
+
+  // After the stop, a late control changes nothing.
+  module.OnServiceStop();
+  LoggedMessages();
+  system.files[file] = std::string("\x07\0\0\0\x01j\0\0\0\0\0", 11);
+  module.OnServiceParamChange();
+  EXPECT_TRUE(LoggedMessages().empty());
+  EXPECT_EQ(1, module.period);
+}
+
 uint32_t Total(const std::vector<uint32_t>& sleeps) {
   uint32_t total = 0;
   for (uint32_t ms : sleeps) total += ms;

@@ -8,6 +8,8 @@ ControlAction ClassifyControl(uint32_t control) {
     case kControlShutdown:
     case kControlPreshutdown:
       return ControlAction::kStop;
+    case kControlParamChange:
+      return ControlAction::kRereadSettings;
     case kControlInterrogate:
       return ControlAction::kAnswer;
     default:
@@ -80,15 +82,17 @@ class ServiceRun {
     lastState_ = state;
     status.checkPoint = pending ? checkPoint_ : 0;
     status.waitHintMs = pending ? kPendingWaitHintMs : 0;
+    // Only a running service takes a parameter change: never during the
+    // start or the stop.
+    const uint32_t accepted = kAcceptStop | kAcceptShutdown | kAcceptParamChange;
     if (state == kServiceRunning) {
-      status.controlsAccepted =
-          kAcceptStop | kAcceptShutdown | acceptPreshutdown_;
+      status.controlsAccepted = accepted | acceptPreshutdown_;
     }
     // Systems before Vista refuse the preshutdown control: shutdown remains.
     if (!host_.ReportStatus(status) && acceptPreshutdown_ &&
         state == kServiceRunning) {
       acceptPreshutdown_ = 0;
-      status.controlsAccepted = kAcceptStop | kAcceptShutdown;
+      status.controlsAccepted = accepted;
       host_.ReportStatus(status);
     }
   }

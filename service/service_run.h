@@ -15,10 +15,12 @@ enum ServiceState : uint32_t {
 };
 const uint32_t kAcceptStop = 0x1;
 const uint32_t kAcceptShutdown = 0x4;
+const uint32_t kAcceptParamChange = 0x8;
 const uint32_t kAcceptPreshutdown = 0x100;
 const uint32_t kControlStop = 1;
 const uint32_t kControlInterrogate = 4;
 const uint32_t kControlShutdown = 5;
+const uint32_t kControlParamChange = 6;
 const uint32_t kControlPreshutdown = 0xF;
 
 struct ServiceStatus {
@@ -56,8 +58,9 @@ const uint32_t kRestartsBeforeGivingUp = 2;
 const uint32_t kFailureCountResetSeconds = 86400;
 
 // What the control handler does with a control: Windows shutting down is a
-// stop like any other, so the engine gets its shutdown command.
-enum class ControlAction { kStop, kAnswer, kNotImplemented };
+// stop like any other, so the engine gets its shutdown command; a
+// parameter change has the running service re-read its own settings.
+enum class ControlAction { kStop, kRereadSettings, kAnswer, kNotImplemented };
 ControlAction ClassifyControl(uint32_t control);
 
 enum class WindowStage { kCreated, kStartHandled, kStopHandled };

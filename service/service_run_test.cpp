@@ -73,7 +73,7 @@ TEST(RunService, ALifeWithSlowHandlers) {
   RunService(host);
   // Only the service's thread reports; stop, shutdown and preshutdown are
   // accepted while it runs.
-  EXPECT_EQ(Strings({"2:1 hint", "2:2 hint", "2:3 hint", "4:0 accepts 261",
+  EXPECT_EQ(Strings({"2:1 hint", "2:2 hint", "2:3 hint", "4:0 accepts 269",
                      "3:1 hint", "3:2 hint", "3:3 hint", "3:4 hint", "1:0"}),
             host.reports);
   EXPECT_EQ(Strings({"start", "stop requested", "stop"}), host.events);
@@ -82,6 +82,7 @@ TEST(RunService, ALifeWithSlowHandlers) {
     EXPECT_EQ(ControlAction::kStop, ClassifyControl(control)) << control;
   }
   EXPECT_EQ(ControlAction::kAnswer, ClassifyControl(kControlInterrogate));
+  EXPECT_EQ(ControlAction::kRereadSettings, ClassifyControl(6));
   EXPECT_EQ(ControlAction::kNotImplemented, ClassifyControl(2));  // pause
 
   // Systems before Vista refuse preshutdown: shutdown remains.
@@ -91,7 +92,7 @@ TEST(RunService, ALifeWithSlowHandlers) {
                       {WindowStage::kStartHandled, 0},
                       {WindowStage::kStopHandled, 0}};
   RunService(old);
-  EXPECT_EQ(Strings({"2:1 hint", "4:0 accepts 261", "4:0 accepts 5", "3:1 hint",
+  EXPECT_EQ(Strings({"2:1 hint", "4:0 accepts 269", "4:0 accepts 13", "3:1 hint",
                      "1:0"}),
             old.reports);
 }

@@ -131,6 +131,22 @@ ModuleSettings SettingsStore::Load(std::string* statusText) {
   return shown;
 }
 
+bool SettingsStore::Reread(ModuleSettings* settings) {
+  ModuleSettings read;
+  const Read result = ReadModuleFile(&read);
+  if (result == Read::kWhole) {
+    *settings = Take(read);
+    return true;
+  }
+  const std::string problem = result == Read::kMissing
+                                  ? std::string(kModuleSettingsFile) +
+                                        " is missing"
+                                  : Problem(result);
+  log_.LogError("NT Service Module: ERROR: " + problem +
+                "; the running service keeps its settings");
+  return false;
+}
+
 std::string SettingsStore::ShownProblem() const {
   if (Problem(lastRead_).empty()) return std::string();
   return "ERROR: " + Problem(lastRead_) +

@@ -52,6 +52,11 @@ class SettingsStore {
   SaveOutcome SaveEdited(int32_t period, const std::string& javaExe,
                          ModuleSettings* shown, std::string* statusText);
 
+  // The running service's re-read: *settings gets the file's values when
+  // it is read whole; otherwise they stay as they are (a held, missing,
+  // damaged or unreadable file), one error entry says why, and false.
+  bool Reread(ModuleSettings* settings);
+
   const std::string* Hidden() const { return loaded_.reserved; }
 
  private:

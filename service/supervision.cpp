@@ -17,6 +17,7 @@ uint32_t SupervisionIntervalMs(int32_t period) {
 }
 
 void Supervision::Start() {
+  started_ = true;
   stopped_ = false;
   // Back-dated, so an engine that does not answer is launched at once.
   lastLaunchMs_ = static_cast<int64_t>(clock_.TickMs()) - 2 * kLaunchGuardMs;

@@ -39,6 +39,8 @@ class Supervision {
   // the stop waits for it to let go of its port.
   void Stop();
 
+  // Between the start and the stop.
+  bool Running() const { return started_ && !stopped_; }
   // The last launch, in the steady clock's milliseconds.
   int64_t LastLaunchMs() const { return lastLaunchMs_; }
 
@@ -52,6 +54,7 @@ class Supervision {
   // Set by the stop: the process lives on for a moment, and a tick then
   // would launch an engine that no service supervises.
   bool stopped_ = false;
+  bool started_ = false;
 };
 
 }  // namespace morvasvc

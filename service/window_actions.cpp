@@ -1,5 +1,6 @@
 // The window's buttons, on the module state that its fields show.
 #include "morva_module.h"
+#include "service_run.h"
 
 namespace morvasvc {
 
@@ -59,9 +60,18 @@ void MorvaModule::OnSaveSettings() {
     ShowMessage(statusText);
     return;
   }
-  ShowMessage(
-      "For settings to take effect, Stop and ReStart NT service using Service "
-      "Control Manager");
+  // A running service re-reads them at once; the engine keeps running.
+  std::string error;
+  if (control_.QueryState() == kServiceRunning &&
+      control_.AskToRereadSettings(&error)) {
+    ShowMessage(
+        "Settings saved. The running NT service has been told to use them "
+        "now; the engine keeps running");
+  } else {
+    ShowMessage(
+        "For settings to take effect, Stop and ReStart NT service using "
+        "Service Control Manager");
+  }
   LogActivity("NT Service settings have been changed");
 }
 

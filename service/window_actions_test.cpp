@@ -152,6 +152,32 @@ TEST_F(WindowActionsTest, SaveRange) {
   EXPECT_EQ(Strings({"NT Service settings have been changed",
                      "NT Service settings have been changed"}),
             LoggedMessages());
+
+  // A running service is told to re-read them; one that refuses, or a
+  // stopped one, needs the restart the box names.
+  const std::string restart =
+      "For settings to take effect, Stop and ReStart NT service using "
+      "Service Control Manager";
+  control.installed = true;
+  window.typed = [](MorvaModule& m) {
+    m.period = 2;
+    return true;
+  };
+  for (uint32_t state : {4u, 1u}) {
+    for (bool refuses : {false, true}) {
+      control.state = state;
+      control.refusesReread = refuses;
+      window.boxes.clear();
+      window.OnSaveSettings();
+      EXPECT_EQ(Strings({state == 4 && !refuses
+                             ? "Settings saved. The running NT service has "
+                               "been told to use them now; the engine keeps "
+                               "running"
+                             : restart}),
+                window.boxes)
+          << state << refuses;
+    }
+  }
 }
 
 TEST_F(WindowActionsTest, SaveStopsAtARefusedField) {

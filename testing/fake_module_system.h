@@ -268,6 +268,15 @@ class FakeServiceControl : public ServiceControl {
     *name = ownService;
     return !ownService.empty();
   }
+  uint32_t state = 1;  // stopped
+  bool refusesReread = false;
+  uint32_t QueryState() override { return installed ? state : 0; }
+  bool AskToRereadSettings(std::string* error) override {
+    calls.push_back("Reread");
+    if (refusesReread) *error = "The service cannot accept control messages "
+                                "at this time.";
+    return !refusesReread;
+  }
 };
 
 }  // namespace morvasvc

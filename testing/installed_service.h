@@ -136,6 +136,16 @@ class InstalledService {
                            : 0xDEADBEEF;
   }
 
+  // The manager's parameter-change control, as `sc control NAME
+  // paramchange` sends it; false when the manager refuses it.
+  bool SendParamChange() {
+    ServiceHandle service(OpenServiceA(manager_.Get(), serviceName_.c_str(),
+                                       SERVICE_PAUSE_CONTINUE));
+    SERVICE_STATUS status;
+    return service.Valid() &&
+           ControlService(service.Get(), SERVICE_CONTROL_PARAMCHANGE, &status);
+  }
+
   DWORD State() {
     SERVICE_STATUS_PROCESS status = {};
     DWORD needed = 0;

@@ -27,6 +27,8 @@ const EventEntry<CMorvaService7Dlg> kEventTable[] = {
      &CMorvaService7Dlg::OnServiceStartEvent, nullptr},
     {IDC_SERVICE_CONTROL, kStopEvent, nullptr,
      &CMorvaService7Dlg::OnServiceStopEvent},
+    {IDC_SERVICE_CONTROL, kRereadSettingsEvent, nullptr,
+     &CMorvaService7Dlg::OnRereadSettingsEvent},
 };
 
 }  // namespace

@@ -24,6 +24,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
     OnServiceStart(argument);
   }
   void OnServiceStopEvent() { OnServiceStop(); }
+  void OnRereadSettingsEvent() { OnServiceParamChange(); }
   // Remove Service: while a running service stops, the window keeps
   // painting and answering, shows that it waits, and takes no other action.
   void OnRemoveServiceCommand();

@@ -70,6 +70,28 @@ TEST(MorvasvcService, StartLaunchesTheEngineAndStopShutsItDown) {
             Strings(messages.end() - 2, messages.end()));
 }
 
+// The operator changes the period and sends the parameter change: the
+// service takes it, and the engine runs on untouched.
+TEST(MorvasvcService, ParameterChangeKeepsTheEngineRunning) {
+  InstalledService service("Quiddal", "Quiddal7");
+  ASSERT_TRUE(service.StartWithEngine());
+  WriteAll(service.Path("ntServiceSettings.jsd"),
+           std::string("\x07\0\0\0\x11jre\\bin\\javaw.exe\0\0\0\0\0", 27));
+  ASSERT_TRUE(service.SendParamChange());
+  const std::string reread =
+      "NT Service Module: Settings re-read: period = 7 minutes, Java path = "
+      "jre\\bin\\javaw.exe";
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        const Strings messages = service.LogMessages();
+        return !messages.empty() && messages.back() == reread;
+      },
+      10000));
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
+  EXPECT_EQ(1u, service.EngineStarts().size());
+  EXPECT_TRUE(service.EngineCommands().empty());
+}
+
 TEST(MorvasvcService, AnsweringEngineIsNotLaunchedAgain) {
   InstalledService service("Quiddal", "Quiddal7");
   ASSERT_TRUE(service.StartEngine());

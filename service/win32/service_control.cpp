@@ -38,6 +38,30 @@ bool CService_mill::IsInstalled() {
   return service.Valid();
 }
 
+uint32_t CService_mill::QueryState() {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+  ServiceHandle service(OpenServiceA(manager.Get(), serviceName_.c_str(),
+                                     SERVICE_QUERY_STATUS));
+  SERVICE_STATUS status = {};
+  if (!service.Valid() || !QueryServiceStatus(service.Get(), &status)) {
+    return 0;
+  }
+  return status.dwCurrentState;
+}
+
+bool CService_mill::AskToRereadSettings(std::string* error) {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+  ServiceHandle service(OpenServiceA(manager.Get(), serviceName_.c_str(),
+                                     SERVICE_PAUSE_CONTINUE));
+  SERVICE_STATUS status = {};
+  if (!service.Valid() ||
+      !ControlService(service.Get(), SERVICE_CONTROL_PARAMCHANGE, &status)) {
+    *error = StepFailed("Asking the service to re-read its settings");
+    return false;
+  }
+  return true;
+}
+
 bool CService_mill::Install(std::string* error, std::string* warning) {
   ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CREATE_SERVICE));
   if (!manager.Valid()) {

@@ -30,6 +30,8 @@ class CService_mill : public ServiceControl {
   bool AddEventSource(std::string* error) override;
   bool RemoveEventSource(std::string* error) override;
   bool FindServiceOfThisProgram(std::string* name) override;
+  uint32_t QueryState() override;
+  bool AskToRereadSettings(std::string* error) override;
 
  private:
   static void ConfigureShutdownAndRecovery(SC_HANDLE service,

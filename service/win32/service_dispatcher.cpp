@@ -17,6 +17,7 @@ namespace {
 const UINT WM_SERVICE_START = WM_APP + 0x200;
 const UINT WM_SERVICE_STOP = WM_APP + 0x201;
 const UINT WM_SERVICE_ENDED = WM_APP + 0x202;
+const UINT WM_SERVICE_REREAD = WM_APP + 0x203;
 
 static_assert(SERVICE_STOPPED == kServiceStopped &&
                   SERVICE_START_PENDING == kServiceStartPending &&
@@ -105,6 +106,10 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     case ControlAction::kStop:
       SetEvent(run->stopRequested.Get());
       return NO_ERROR;
+    // Handled in turn on the window's thread, after a start still in hand.
+    case ControlAction::kRereadSettings:
+      PostMessageA(run->control, WM_SERVICE_REREAD, 0, 0);
+      return NO_ERROR;
     case ControlAction::kAnswer:
       return NO_ERROR;
     default:
@@ -160,6 +165,9 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
     case WM_SERVICE_STOP:
       FireEvent(hwnd, kStopEvent, nullptr);
       SetEvent(run->stopHandled.Get());
+      return 0;
+    case WM_SERVICE_REREAD:
+      FireEvent(hwnd, kRereadSettingsEvent, nullptr);
       return 0;
     case WM_SERVICE_ENDED:
       // The manager has the service stopped: the program ends with it.

@@ -33,7 +33,11 @@ void MarkSupervisionTick(bool running);
 
 // Dispatch ids of the control's events; the start event's argument is the
 // name the manager started the service under.
-enum ServiceControlEvent { kStartEvent = 1, kStopEvent = 2 };
+enum ServiceControlEvent {
+  kStartEvent = 1,
+  kStopEvent = 2,
+  kRereadSettingsEvent = 3
+};
 
 }  // namespace morvasvc
 
