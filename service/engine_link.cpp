@@ -10,6 +10,8 @@ const uint32_t kConnectBoundMs = 3000;
 // How long a stop waits for the engine to let go of its port.
 const uint32_t kStopWaitBoundMs = 30000;
 const uint32_t kStopProbeMs = 250;
+// The window's look at the port holds its thread no longer than this.
+const uint32_t kGlanceBoundMs = 250;
 }  // namespace
 
 std::string NormalizeJavaExe(const std::string& javaExe) {
@@ -113,6 +115,13 @@ bool EngineLink::RequestShutdown(uint32_t port, std::string* statusText) {
   log_.Log("NT Service Module: Sending Shutdown request to engine");
   connection->SendAll(kShutdownCommand);
   return true;
+}
+
+bool EngineLink::Answers(uint32_t port) {
+  if (!IsValidEnginePort(port)) return false;
+  std::unique_ptr<EngineConnection> connection;
+  return network_.ConnectToEngine(static_cast<uint16_t>(port), kGlanceBoundMs,
+                                  &connection) == ConnectResult::kConnected;
 }
 
 // Quiet probes; bounded by time and, should the clock stand, by count.

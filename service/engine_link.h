@@ -52,6 +52,9 @@ class EngineLink {
   // *statusText says when it is not running or sockets fail.
   bool IsRunning(uint32_t port, std::string* statusText);
   bool RequestShutdown(uint32_t port, std::string* statusText);
+  // Whether anything accepts a connection on the port within a moment: a
+  // connect and close, no command sent, nothing logged.
+  bool Answers(uint32_t port);
   // A start right after a stop would otherwise adopt an engine on its way
   // out: waits, bounded, until the port no longer answers.
   void WaitToLetGo(uint32_t port);

@@ -63,6 +63,11 @@ class MorvaModule : private EngineOperations {
   // the log and the process ends with 1. false when a user should see it.
   bool EndQuietlyOnStartUpFailure(const std::string& reason);
 
+  // The window's line on the service and the engine port, refreshed while
+  // it is open: the manager's state of this program's service and whether
+  // anything accepts on the port.
+  std::string ServiceStateLine();
+
   // The window's buttons.
   void OnInstallService();
   void OnRemoveService();

@@ -75,6 +75,19 @@ void MorvaModule::OnSaveSettings() {
   LogActivity("NT Service settings have been changed");
 }
 
+std::string MorvaModule::ServiceStateLine() {
+  static const char* const kStates[] = {"unknown", "stopped", "starting",
+                                        "stopping", "running"};
+  const char* state = "not installed";
+  if (control_.IsInstalled()) {
+    const uint32_t reported = control_.QueryState();
+    state = reported <= kServiceRunning ? kStates[reported] : "unknown";
+  }
+  return std::string("Service: ") + state + ";  engine port " +
+         std::to_string(static_cast<int32_t>(enginePort)) + ": " +
+         (engine_.Answers(enginePort) ? "answering" : "nothing answers");
+}
+
 void MorvaModule::OnOpenHelp() {
   std::string error;
   system_.ShellOpen(GetWorkingDir() + "\\help\\english\\gui\\NTService.htm", "",

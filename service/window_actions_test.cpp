@@ -134,6 +134,30 @@ TEST_F(WindowActionsTest, RemoveShowsNoBox) {
   EXPECT_EQ(Strings({"Service is not Installed"}), window.boxes);
 }
 
+TEST_F(WindowActionsTest, ServiceStateLine) {
+  window.enginePort = 1967;
+  EXPECT_EQ("Service: not installed;  engine port 1967: nothing answers",
+            window.ServiceStateLine());
+  control.installed = true;
+  system.engineListening = true;
+  const struct {
+    uint32_t state;
+    const char* shown;
+  } states[] = {{1, "stopped"}, {2, "starting"}, {3, "stopping"},
+                {4, "running"}, {0, "unknown"},  {7, "unknown"}};
+  for (const auto& s : states) {
+    control.state = s.state;
+    EXPECT_EQ(std::string("Service: ") + s.shown +
+                  ";  engine port 1967: answering",
+              window.ServiceStateLine())
+        << s.state;
+  }
+  // A look, not a probe: no command, nothing logged, a short bound.
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_EQ("", system.LogFile());
+  EXPECT_LE(system.connectBounds.back(), 500u);
+}
+
 TEST_F(WindowActionsTest, SaveRange) {
   for (int32_t period : {1, 100000, 0, 100001, -5}) {
     system.files.erase(system.Resolve("ntServiceSettings.jsd"));

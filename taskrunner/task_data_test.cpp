@@ -28,6 +28,7 @@ TEST(ParseTimeLimitMs, ReadLikeStrtolTimesAMinute) {
   } cases[] = {
       {"0", 0},
       {"1", 60000},
+      {"10", 600000},
       {"5 minutes", 300000},
       {"  \t+7", 420000},
       {"abc", 0},

@@ -25,9 +25,11 @@ class WindowDriver {
  public:
   explicit WindowDriver(const InstallFolder& folder,
                         const std::string& program = "Morvasvc")
-      : caption_(program),
-        process_(morva_testing::StartProcess(
-            "\"" + folder.Path(program + ".exe") + "\"")) {
+      : WindowDriver(folder.Path(program + ".exe"), program) {}
+  // The program at programPath, its boxes captioned caption.
+  WindowDriver(const std::string& programPath, const std::string& caption)
+      : caption_(caption),
+        process_(morva_testing::StartProcess("\"" + programPath + "\"")) {
     if (process_.Valid()) window_ = WaitForWindow("MorvaService7");
   }
   ~WindowDriver() {

@@ -10,6 +10,10 @@ const UINT_PTR kSupervisionTimerId = 1;
 // While the activity log keeps entries back, retried this often.
 const UINT_PTR kLogRetryTimerId = 2;
 const UINT kLogRetryMs = 1000;
+// The service's state and the engine port, looked at this often while a
+// person has the window open.
+const UINT_PTR kStateTimerId = 3;
+const UINT kStateRefreshMs = 10000;
 
 // The buttons and their handlers.
 const CommandEntry<CMorvaService7Dlg> kCommandTable[] = {
@@ -64,6 +68,10 @@ BOOL CMorvaService7Dlg::OnInitDialog() {
   LogActivity(
       "NT Service Module: module window opened. Please close module before "
       "starting NT Service");
+  if (!win32System_.NobodySeesWindows()) {
+    RefreshServiceState();
+    SetTimer(hwnd_, kStateTimerId, kStateRefreshMs, NULL);
+  }
   return TRUE;
 }
 
@@ -92,6 +100,8 @@ bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
         MarkSupervisionTick(false);
       } else if (wParam == kLogRetryTimerId && RetryHeldLogEntries()) {
         KillTimer(hwnd_, kLogRetryTimerId);
+      } else if (wParam == kStateTimerId) {
+        RefreshServiceState();
       }
       return false;
     case WM_SYSCOMMAND:
@@ -174,6 +184,17 @@ void CMorvaService7Dlg::WaitAnswering(DWORD milliseconds) {
       DispatchMessageA(&message);
     }
   }
+}
+
+// Only this line: the fields may hold what the operator is typing.
+void CMorvaService7Dlg::RefreshServiceState() {
+  SetDlgItemTextA(hwnd_, IDC_SERVICE_STATE, ServiceStateLine().c_str());
+}
+
+void CMorvaService7Dlg::OnServiceStartEvent(const std::string& argument) {
+  // Run as the service, the window is nobody's to look at.
+  KillTimer(hwnd_, kStateTimerId);
+  OnServiceStart(argument);
 }
 
 void CMorvaService7Dlg::ShowMessage(const std::string& text) {

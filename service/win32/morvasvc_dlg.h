@@ -20,9 +20,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
  public:
   explicit CMorvaService7Dlg(Win32ModuleSystem& system);
 
-  void OnServiceStartEvent(const std::string& argument) {
-    OnServiceStart(argument);
-  }
+  void OnServiceStartEvent(const std::string& argument);
   void OnServiceStopEvent() { OnServiceStop(); }
   void OnRereadSettingsEvent() { OnServiceParamChange(); }
   // Remove Service: while a running service stops, the window keeps
@@ -48,6 +46,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
 
  private:
   void WaitAnswering(DWORD milliseconds);
+  void RefreshServiceState();
   bool waitingForStop_ = false;
   HWND focusBeforeWait_ = NULL;
 

@@ -19,6 +19,8 @@
 #include "activity_log_entries.h"
 #include "handle.h"
 #include "installed_service.h"
+#include "resource.h"
+#include "window_driver.h"
 #include "wine_test_support.h"
 
 namespace morvasvc {
@@ -90,6 +92,25 @@ TEST(MorvasvcService, ParameterChangeKeepsTheEngineRunning) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
   EXPECT_EQ(1u, service.EngineStarts().size());
   EXPECT_TRUE(service.EngineCommands().empty());
+}
+
+// The window's line on the service follows it while it is open.
+TEST(MorvasvcService, WindowShowsTheServiceState) {
+  InstalledService service("Quiddal", "Quiddal7");
+  WindowDriver window(service.Path("Morvasvc.exe"), "Morvasvc");
+  ASSERT_NE(static_cast<HWND>(NULL), window.Window());
+  const auto shows = [&](const char* state, const char* port) {
+    const std::string line = std::string("Service: ") + state +
+                             ";  engine port " +
+                             std::to_string(service.Port()) + ": " + port;
+    return WaitFor([&] { return window.Text(IDC_SERVICE_STATE) == line; },
+                   15000);
+  };
+  EXPECT_TRUE(shows("stopped", "nothing answers"));
+  ASSERT_TRUE(service.StartWithEngine());
+  EXPECT_TRUE(shows("running", "answering"));
+  ASSERT_TRUE(service.Stop());
+  EXPECT_TRUE(shows("stopped", "nothing answers"));
 }
 
 TEST(MorvasvcService, AnsweringEngineIsNotLaunchedAgain) {
