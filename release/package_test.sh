@@ -17,8 +17,8 @@ status=0
 expected="$top/Morvasvc.exe
 $top/README.txt
 $top/Runwell.exe
-$top/samples/engineSettings.jsd
-$top/samples/ntServiceSettings.jsd"
+$top/samples/engineSettings.sample.jsd
+$top/samples/ntServiceSettings.sample.jsd"
 actual=$(find "$top" -type f | LC_ALL=C sort)
 if [ "$actual" != "$expected" ]; then
   printf 'the package holds:\n%s\nexpected:\n%s\n' "$actual" "$expected"

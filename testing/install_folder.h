@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,17 @@ class InstallFolder {
 struct ServiceConfig {
   bool found = false;
   std::string binaryPath, displayName, description;
+  std::vector<std::string> dependencies;
   DWORD startType = 0, serviceType = 0, preshutdownMs = 0;
 };
+
+// Whether the manager knows a service of this name.
+inline bool ManagerKnows(const std::string& name) {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+  ServiceHandle service(
+      OpenServiceA(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
+  return service.Valid();
+}
 
 inline ServiceConfig QueryService(const std::string& name) {
   ServiceConfig config;
@@ -93,6 +103,9 @@ inline ServiceConfig QueryService(const std::string& name) {
     config.displayName = c->lpDisplayName;
     config.startType = c->dwStartType;
     config.serviceType = c->dwServiceType;
+    for (const char* d = c->lpDependencies; d && *d; d += strlen(d) + 1) {
+      config.dependencies.push_back(d);
+    }
   }
   if (QueryServiceConfig2A(service.Get(), SERVICE_CONFIG_DESCRIPTION,
                            reinterpret_cast<BYTE*>(buffer.data()),

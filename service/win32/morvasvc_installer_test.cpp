@@ -48,6 +48,12 @@ TEST(MorvasvcInstaller, InstallsAndRemovesSilently) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config.serviceType);
   // Windows shutting down leaves the stop its time.
   EXPECT_EQ(45000u, config.preshutdownMs);
+  // The network first, where the manager knows its services (Wine may not).
+  std::vector<std::string> known;
+  for (const char* name : {"Tcpip", "Afd"}) {
+    if (ManagerKnows(name)) known.push_back(name);
+  }
+  EXPECT_EQ(known, config.dependencies);
   // Its event source: the texts are the program's own, one per severity.
   EXPECT_EQ(folder.Path("Morvasvc.exe"), EventMessageFile("Verrin7"));
   for (DWORD id : {0xC0000001u, 0x80000002u, 0x40000003u}) {

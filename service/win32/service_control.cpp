@@ -22,6 +22,22 @@ std::string StepFailed(const char* step) {
 }
 }  // namespace
 
+namespace {
+
+// TCP/IP and the sockets driver, each only where the manager knows it: a
+// dependency on a service that does not exist fails every start.
+std::string KnownDependencies(SC_HANDLE manager) {
+  std::string list;
+  for (const char* name : {"Tcpip", "Afd"}) {
+    ServiceHandle service(OpenServiceA(manager, name, SERVICE_QUERY_STATUS));
+    if (service.Valid()) list += std::string(name) + '\0';
+  }
+  // The list ends with an empty name; c_str() adds its second NUL.
+  return list;
+}
+
+}  // namespace
+
 void CService_mill::SetServiceName(const std::string& name) {
   serviceName_ = name;
 }
@@ -73,11 +89,14 @@ bool CService_mill::Install(std::string* error, std::string* warning) {
   // Quoted: an unquoted path with blanks would let another program run with
   // the service's rights.
   const std::string command = "\"" + program + "\"";
-  // Started at boot, so the engine comes back after a restart.
+  // Started at boot, so the engine comes back after a restart, once the
+  // network it is probed over is up.
+  const std::string dependencies = KnownDependencies(manager.Get());
   ServiceHandle service(CreateServiceA(
       manager.Get(), serviceName_.c_str(), displayName_.c_str(),
       SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-      SERVICE_ERROR_NORMAL, command.c_str(), NULL, NULL, NULL, NULL, NULL));
+      SERVICE_ERROR_NORMAL, command.c_str(), NULL, NULL,
+      dependencies.empty() ? NULL : dependencies.c_str(), NULL, NULL));
   if (!service.Valid()) {
     *error = StepFailed("Creating the service");
     return false;
