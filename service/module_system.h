@@ -186,6 +186,9 @@ class ServiceControl {
   // The service registered for this very program file, whatever name it
   // was installed under; false when there is none.
   virtual bool FindServiceOfThisProgram(std::string* name) = 0;
+  // The command line registered for the service of this name; empty when
+  // there is none or it cannot be read.
+  virtual std::string RegisteredProgram() = 0;
   // The service's state as the manager reports it (the manager's numbers:
   // 1 stopped to 4 running); 0 when it cannot be queried.
   virtual uint32_t QueryState() = 0;

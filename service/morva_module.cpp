@@ -71,9 +71,18 @@ void MorvaModule::RunStartUpSequence() {
   // Installed under a name of its own (typed in the window), the service is
   // still this program's: the window and the switches act on that one.
   std::string registered;
-  if (control_.FindServiceOfThisProgram(&registered)) NameService(registered);
+  const bool ours = control_.FindServiceOfThisProgram(&registered);
+  if (ours) NameService(registered);
   if (!control_.IsInstalled()) {
     statusText = "Service is not installed.  Click on [Install Service]";
+  } else if (!ours) {
+    // Another folder's program has the name this folder gives: Install
+    // would refuse, Remove would leave it.
+    statusText = "Service " + serviceName +
+                 " is installed for another program: " +
+                 control_.RegisteredProgram() +
+                 ".  Type another Service Name, Save Settings, then click "
+                 "on [Install Service]";
   }
   // The window would otherwise show defaults as if they were the file's.
   const std::string problem = settings_.ShownProblem();

@@ -108,11 +108,15 @@ void InstallerSwitches::End(uint32_t exitCode,
 std::string WhyNotInstall(ServiceControl& control,
                           const std::string& serviceName,
                           const std::string& emptyName) {
-  if (control.IsInstalled()) return "Service is already Installed";
   if (serviceName.empty()) return emptyName;
-  std::string existing;
-  if (control.FindServiceOfThisProgram(&existing)) {
-    return "Service is already Installed as " + existing;
+  std::string own;
+  if (control.FindServiceOfThisProgram(&own)) {
+    return own == serviceName ? "Service is already Installed"
+                              : "Service is already Installed as " + own;
+  }
+  if (control.IsInstalled()) {
+    return "Service is already Installed for another program: " +
+           control.RegisteredProgram();
   }
   return std::string();
 }
@@ -122,9 +126,9 @@ InstallOutcome InstallService(
     const std::string& emptyName,
     const std::function<void(const std::string&)>& nameService) {
   InstallOutcome outcome;
+  nameService(serviceName);
   outcome.reason = WhyNotInstall(control, serviceName, emptyName);
   if (!outcome.reason.empty()) return outcome;
-  nameService(serviceName);
   outcome.kind = control.Install(&outcome.reason, &outcome.warning)
                      ? InstallOutcome::kInstalled
                      : InstallOutcome::kFailed;

@@ -30,9 +30,10 @@ std::string FindInstallDir(ModuleFiles& files, ThisProcess& process,
 // the install nor the remove: the service works without it.
 void UpdateEventSource(ServiceControl& control, ActivityLog& log, bool add);
 
-// Why no service can be installed for this program under serviceName (the
-// text for an empty name is the caller's); empty when one can. One service
-// per program: two would supervise one engine against each other.
+// Why no service can be installed for this program under serviceName, the
+// name the control was given (the text for an empty name is the caller's);
+// empty when one can. One service per program: two would supervise one
+// engine against each other; and never over another program's service.
 std::string WhyNotInstall(ServiceControl& control,
                           const std::string& serviceName,
                           const std::string& emptyName);
@@ -43,8 +44,8 @@ struct InstallOutcome {
   std::string reason;   // why it was refused or failed
   std::string warning;  // what the system refused of a registration that worked
 };
-// Refused as WhyNotInstall says; otherwise names the service (nameService)
-// and registers it.
+// Names the service (nameService), then refuses as WhyNotInstall says or
+// registers it.
 InstallOutcome InstallService(
     ServiceControl& control, const std::string& serviceName,
     const std::string& emptyName,

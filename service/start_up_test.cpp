@@ -104,34 +104,41 @@ TEST_F(StartUpTest, CommandLineInstall) {
     uint32_t exitCode;
     std::string entry;
     Strings calls;
+    std::string ownService = "";
   } cases[] = {
       {"installs", "Morvasvc.exe install_51924706", false, false, "Plenor7", 0,
        "NT Service Module: Service installed via commandline.  Service name "
        "= Plenor7",
-       {"IsInstalled", "ServiceName=Plenor7", "DisplayName=Plenor7",
+       {"ServiceName=Plenor7", "DisplayName=Plenor7", "IsInstalled",
         "Install"}},
       {"both switches install", "Morvasvc.exe remove_51924706 install_51924706",
        false, false, "Morva7", 0,
        "NT Service Module: Service installed via commandline.  Service name "
        "= Morva7",
-       {"IsInstalled", "ServiceName=Morva7", "DisplayName=Morva7",
+       {"ServiceName=Morva7", "DisplayName=Morva7", "IsInstalled",
         "Install"}},
       {"installed under another name", "Morvasvc.exe install_51924706", false,
        false, "Plenor7", 1,
        "NT Service Module commandline mode: Service is already Installed as "
        "EditedSvc",
-       {"IsInstalled"}},
+       {"ServiceName=Plenor7", "DisplayName=Plenor7"}, "EditedSvc"},
       {"already installed", "Morvasvc.exe xinstall_51924706x", true, false,
        "Morva7", 1,
        "NT Service Module commandline mode: Service is already Installed",
-       {"IsInstalled"}},
+       {"ServiceName=Morva7", "DisplayName=Morva7"}, "Morva7"},
+      // Another folder's program under the name: named, never replaced.
+      {"another program's", "Morvasvc.exe install_51924706", true, false,
+       "Morva7", 1,
+       "NT Service Module commandline mode: Service is already Installed for "
+       "another program: \"C:\\Other\\Morvasvc.exe\"",
+       {"ServiceName=Morva7", "DisplayName=Morva7", "IsInstalled"}},
       {"no name", "Morvasvc.exe install_51924706", false, false, "", 1,
        "NT Service Module commandline mode: Service name is empty",
-       {"IsInstalled"}},
+       {"ServiceName=", "DisplayName="}},
       {"refused", "Morvasvc.exe install_51924706", false, true, "Morva7", 1,
        "NT Service Module commandline mode: Service could not be installed: "
        "Access is denied.",
-       {"IsInstalled", "ServiceName=Morva7", "DisplayName=Morva7",
+       {"ServiceName=Morva7", "DisplayName=Morva7", "IsInstalled",
         "Install"}},
       {"removes", "Morvasvc.exe remove_51924706", true, false, "Morva7", 0,
        "NT Service Module: Service removed via commandline",
@@ -158,9 +165,7 @@ TEST_F(StartUpTest, CommandLineInstall) {
     system.commandLine = c.commandLine;
     control.installed = c.installed;
     control.refuses = c.refuses;
-    if (c.entry.find("EditedSvc") != std::string::npos) {
-      control.ownService = "EditedSvc";
-    }
+    control.ownService = c.ownService;
     switches.Handle(c.serviceName, nameService);
     EXPECT_EQ(std::vector<uint32_t>({c.exitCode}), system.exitCodes) << c.name;
     EXPECT_EQ(c.calls, control.calls) << c.name;

@@ -29,6 +29,9 @@ void MorvaModule::OnInstallService() {
 }
 
 void MorvaModule::OnRemoveService() {
+  // The name the operator saved, as the install takes it: a service
+  // installed under a typed name can be removed from a moved folder.
+  NameService(serviceName);
   if (!control_.IsInstalled()) {
     ShowMessage("Service is not Installed");
     return;

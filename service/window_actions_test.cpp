@@ -58,8 +58,8 @@ TEST_F(WindowActionsTest, InstallUsesTheNameTheModuleHeld) {
     return true;
   };
   window.OnInstallService();
-  EXPECT_EQ(Strings({"IsInstalled", "ServiceName=Plenor7",
-                     "DisplayName=Plenor7", "Install"}),
+  EXPECT_EQ(Strings({"ServiceName=Plenor7", "DisplayName=Plenor7",
+                     "IsInstalled", "Install"}),
             control.calls);
   EXPECT_EQ(kInstalled, window.statusText);
   EXPECT_EQ(Strings({kInstalled}), window.boxes);
@@ -81,6 +81,10 @@ TEST_F(WindowActionsTest, InstallUsesTheNameTheModuleHeld) {
 
 TEST_F(WindowActionsTest, InstallRefusals) {
   control.installed = true;
+  control.ownService = "Plenor7";
+  window.OnInstallService();
+  // Another folder's program holds the name.
+  control.ownService = "";
   window.OnInstallService();
   control.installed = false;
   window.serviceName = "";
@@ -90,12 +94,38 @@ TEST_F(WindowActionsTest, InstallRefusals) {
   window.serviceName = "Plenor7";
   window.OnInstallService();
   EXPECT_EQ(Strings({"Service is already Installed",
+                     "Service is already Installed for another program: "
+                     "\"C:\\Other\\Morvasvc.exe\"",
                      "Please enter a Service Name",
                      "Service is already Installed as EditedSvc"}),
             window.boxes);
   EXPECT_EQ(0, window.fills);
   EXPECT_EQ("", window.statusText);
   EXPECT_TRUE(LoggedMessages().empty());
+}
+
+// The name the operator typed and saved is the one Install and Remove act
+// on: a second folder installs beside another program's service, and a
+// moved folder removes the service it installed under a typed name.
+TEST_F(WindowActionsTest, TypedNamesForInstallAndRemove) {
+  control.otherPrograms = {"Plenor7"};
+  system.searchResult = "D:\\Plenor2\\morva7.jar";
+  window.RunStartUpSequence();
+  EXPECT_EQ("Service Plenor7 is installed for another program: "
+            "\"C:\\Other\\Morvasvc.exe\".  Type another Service Name, Save "
+            "Settings, then click on [Install Service]",
+            window.statusText);
+  window.serviceName = "Edited Svc7";
+  window.OnInstallService();
+  EXPECT_EQ("Edited Svc7", control.installedAs);
+  EXPECT_EQ(kInstalled, window.statusText);
+
+  control.installed = false;
+  control.otherPrograms = {"Edited Svc7"};
+  window.OnRemoveService();
+  EXPECT_EQ("Edited Svc7", control.removedAs);
+  EXPECT_EQ("Service has been removed.  Please logout of windows",
+            window.statusText);
 }
 
 TEST_F(WindowActionsTest, FailedInstallOrRemovalSaysSo) {

@@ -216,6 +216,7 @@ class FakeServiceControl : public ServiceControl {
   std::string name_;  // the service name it was last given
   std::string installWarning;
   std::string ownService;  // registered for this program under this name
+  std::string installedAs;  // the name the last install registered
   std::vector<std::string> calls;
 
   void SetServiceName(const std::string& name) override {
@@ -225,9 +226,11 @@ class FakeServiceControl : public ServiceControl {
   void SetDisplayName(const std::string& name) override {
     calls.push_back("DisplayName=" + name);
   }
+  // Names that other programs' services hold.
+  std::set<std::string> otherPrograms;
   bool IsInstalled() override {
     calls.push_back("IsInstalled");
-    return installed;
+    return installed || otherPrograms.count(name_) > 0;
   }
   bool Install(std::string* error, std::string* warning) override {
     calls.push_back("Install");
@@ -237,6 +240,7 @@ class FakeServiceControl : public ServiceControl {
     }
     *warning = installWarning;
     installed = true;
+    installedAs = name_;
     return true;
   }
   bool Uninstall(std::string* error) override {
@@ -246,8 +250,11 @@ class FakeServiceControl : public ServiceControl {
       return false;
     }
     installed = false;
+    otherPrograms.erase(name_);
+    removedAs = name_;
     return true;
   }
+  std::string removedAs;
   bool AddEventSource(std::string* error) override {
     if (refusesEventSource) {
       *error = "Access is denied.";
@@ -267,6 +274,11 @@ class FakeServiceControl : public ServiceControl {
   bool FindServiceOfThisProgram(std::string* name) override {
     *name = ownService;
     return !ownService.empty();
+  }
+  std::string registeredProgram = "\"C:\\Other\\Morvasvc.exe\"";
+  std::string RegisteredProgram() override {
+    return installed || otherPrograms.count(name_) ? registeredProgram
+                                                   : std::string();
   }
   uint32_t state = 1;  // stopped
   bool refusesReread = false;

@@ -148,9 +148,21 @@ TEST(MorvasvcWindow, ServiceInstalledUnderATypedName) {
   EXPECT_EQ(1u, folder.Run("install_51924706"));
   EXPECT_FALSE(QueryService("Verrin7").found);
 
-  WindowDriver driver(folder);
+  {
+    WindowDriver driver(folder);
+    ASSERT_NE(static_cast<HWND>(NULL), driver.Window());
+    EXPECT_EQ("VerrinEdited", driver.Text(1004));
+  }
+
+  // The folder moved: the window there removes the service under the name
+  // the operator types and saves, its program being gone.
+  const std::string moved = folder.Dir() + " Moved";
+  ASSERT_TRUE(MoveFileA(folder.Dir().c_str(), moved.c_str()));
+  WindowDriver driver(moved + "\\Morvasvc.exe", "Morvasvc");
   ASSERT_NE(static_cast<HWND>(NULL), driver.Window());
-  EXPECT_EQ("VerrinEdited", driver.Text(1004));
+  driver.Type(1004, "VerrinEdited");
+  driver.Click(1002);
+  driver.DismissBox();
   driver.Click(1001);
   driver.Settle();
   EXPECT_EQ("Service has been removed.  Please logout of windows",

@@ -279,4 +279,15 @@ bool CService_mill::FindServiceOfThisProgram(std::string* name) {
   }
 }
 
+std::string CService_mill::RegisteredProgram() {
+  ServiceHandle manager(OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT));
+  ServiceHandle service(OpenServiceA(manager.Get(), serviceName_.c_str(),
+                                     SERVICE_QUERY_CONFIG));
+  std::string command, error;
+  if (!service.Valid() || !RegisteredCommand(service.Get(), &command, &error)) {
+    return std::string();
+  }
+  return command;
+}
+
 }  // namespace morvasvc

@@ -30,6 +30,7 @@ class CService_mill : public ServiceControl {
   bool AddEventSource(std::string* error) override;
   bool RemoveEventSource(std::string* error) override;
   bool FindServiceOfThisProgram(std::string* name) override;
+  std::string RegisteredProgram() override;
   uint32_t QueryState() override;
   bool AskToRereadSettings(std::string* error) override;
 
