@@ -168,23 +168,17 @@ TEST_F(WindowActionsTest, ServiceStateLine) {
   window.enginePort = 1967;
   EXPECT_EQ("Service: not installed;  engine port 1967: nothing answers",
             window.ServiceStateLine());
-  control.installed = true;
-  system.engineListening = true;
-  const struct {
-    uint32_t state;
-    const char* shown;
-  } states[] = {{1, "stopped"}, {2, "starting"}, {3, "stopping"},
-                {4, "running"}, {0, "unknown"},  {7, "unknown"}};
-  for (const auto& s : states) {
-    control.state = s.state;
-    EXPECT_EQ(std::string("Service: ") + s.shown +
+  control.installed = system.engineListening = true;
+  const char* const shown[] = {"unknown",  "stopped", "starting",
+                               "stopping", "running", "unknown"};
+  for (uint32_t state = 0; state < 6; ++state) {
+    control.state = state;
+    EXPECT_EQ(std::string("Service: ") + shown[state] +
                   ";  engine port 1967: answering",
-              window.ServiceStateLine())
-        << s.state;
+              window.ServiceStateLine());
   }
-  // A look, not a probe: no command, nothing logged, a short bound.
-  EXPECT_TRUE(system.sent.empty());
-  EXPECT_EQ("", system.LogFile());
+  // A look, not a probe: nothing sent or logged, a short bound.
+  EXPECT_TRUE(system.sent.empty() && system.LogFile().empty());
   EXPECT_LE(system.connectBounds.back(), 500u);
 }
 
@@ -209,28 +203,22 @@ TEST_F(WindowActionsTest, SaveRange) {
 
   // A running service is told to re-read them; one that refuses, or a
   // stopped one, needs the restart the box names.
-  const std::string restart =
-      "For settings to take effect, Stop and ReStart NT service using "
-      "Service Control Manager";
   control.installed = true;
   window.typed = [](MorvaModule& m) {
     m.period = 2;
     return true;
   };
-  for (uint32_t state : {4u, 1u}) {
-    for (bool refuses : {false, true}) {
-      control.state = state;
-      control.refusesReread = refuses;
-      window.boxes.clear();
-      window.OnSaveSettings();
-      EXPECT_EQ(Strings({state == 4 && !refuses
-                             ? "Settings saved. The running NT service has "
-                               "been told to use them now; the engine keeps "
-                               "running"
-                             : restart}),
-                window.boxes)
-          << state << refuses;
-    }
+  for (int i = 0; i < 3; ++i) {
+    control.state = i < 2 ? 4 : 1;
+    control.refusesReread = i == 1;
+    window.boxes.clear();
+    window.OnSaveSettings();
+    EXPECT_EQ(i == 0 ? "Settings saved. The running NT service has been told "
+                       "to use them now; the engine keeps running"
+                     : "For settings to take effect, Stop and ReStart NT "
+                       "service using Service Control Manager",
+              window.boxes.at(0))
+        << i;
   }
 }
 
