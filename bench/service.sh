@@ -57,7 +57,11 @@ stats() {
 wait_probes() { while [ "$(probes)" -lt "$1" ]; do sleep 0.5; done; }
 run() { (cd "$install" && morva_wine "$@" </dev/null >/dev/null 2>&1) || true; }
 
-echo "build: $MORVA_WINDOWS_PRESET"
+if [ "$MORVA_WINDOWS_PRESET" = windows ]; then
+  echo "build: windows (i686, the shipped programs)"
+else
+  echo "build: windows-x64 (x86_64; this kernel runs no 32-bit programs)"
+fi
 run Morvasvc.exe remove_51924706
 run Morvasvc.exe install_51924706
 

@@ -36,6 +36,9 @@ class ActivityLog {
               LogPublisher& publisher)
       : clock_(clock), files_(files), events_(events), publisher_(publisher) {}
 
+  // Each change of the path, the event source or the install folder goes
+  // to the publisher: the service's own thread writes there when the
+  // window's thread is held up.
   // The log's file; empty until the engine's settings name it.
   void SetPath(const std::string& path);
   const std::string& Path() const { return destination_.path; }
@@ -48,9 +51,6 @@ class ActivityLog {
   // Before the process ends: a few seconds of tries, then one warning event
   // under source for what still could not be written.
   void FlushBeforeEnd(const std::string& source);
-  // Each change of the path, the event source or the install folder goes
-  // to the publisher: the service's own thread writes there when the
-  // window's thread is held up.
   // The install folder that each event names.
   void SetInstallDir(const std::string& installDir);
   // From now on, events go to the event log under source; before, none
