@@ -73,7 +73,7 @@ void ActivityLog::Log(const std::string& message) {
   entry.path = destination_.path;
   entry.message = message;
   // The earlier ones first, so that the file keeps the order they were made.
-  if (!held_.Empty() && !WriteHeld(kLogBusyBoundMs)) {
+  if (held_.Pending() && !WriteHeld(kLogBusyBoundMs)) {
     held_.Add(std::move(entry));
     return;
   }
@@ -106,22 +106,35 @@ bool ActivityLog::WriteHeld(uint32_t boundMs) {
           "log, made between " +
           held_.FirstLostStamp() + " and " + held_.LastLostStamp(),
       &stamp);
-  if (Append(clock_, files_, destination_.path, lost, boundMs) != OpenResult::kBusy) {
-    held_.ClearLost();
+  // Held again: the count stays pending until it is written.
+  if (Append(clock_, files_, destination_.path, lost, boundMs) ==
+      OpenResult::kBusy) {
+    return false;
   }
+  held_.ClearLost();
   return true;
 }
 
 void ActivityLog::FlushBeforeEnd(const std::string& source) {
-  if (held_.Empty()) return;
+  if (!held_.Pending()) return;
   const uint64_t start = clock_.TickMs();
   // Bounded by count too, should the clock stand still.
   for (uint32_t round = 0; round * kLogBusyBoundMs <= kFlushBoundMs; ++round) {
     if (WriteHeld(kLogBusyBoundMs)) return;
     if (clock_.TickMs() - start >= kFlushBoundMs) break;
   }
-  std::string text = "NT Service Module: WARNING: " +
-                     std::to_string(held_.Size() + held_.Lost()) +
+  const std::string count = std::to_string(held_.Size() + held_.Lost());
+  if (held_.Empty()) {
+    events_.ReportToEventLog(
+        source, EventType::kWarning,
+        "NT Service Module: WARNING: " + count +
+            " activity log entries could not be written to " +
+            destination_.path + ": another program held it.\r\n\r\nThey "
+            "were made between " + held_.FirstLostStamp() + " and " +
+            held_.LastLostStamp());
+    return;
+  }
+  std::string text = "NT Service Module: WARNING: " + count +
                      " activity log entries could not be written to " +
                      held_.Front().path +
                      ": another program held it.\r\n\r\nThe first: " +

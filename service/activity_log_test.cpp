@@ -98,6 +98,26 @@ TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
             messages[1001]);
   EXPECT_EQ("let go", messages[1002]);
 
+  // Held again just after the kept ones are written: the count of the lost
+  // waits for the next write, and a stop's flush reports it.
+  system.busyFor[file] = 1 << 30;
+  for (int i = 0; i < 1001; ++i) log.Log("x");
+  system.busyFor[file] = 0;
+  system.heldAfterAppends[file] = 1;
+  EXPECT_FALSE(log.RetryHeld());
+  EXPECT_FALSE(log.RetryHeld());
+  log.FlushBeforeEnd("Plenor7");
+  ASSERT_EQ(1u, system.events.size());
+  EXPECT_EQ("NT Service Module: WARNING: 1 activity log entries could not be "
+            "written to data\\logs\\activityLog.jsd: another program held "
+            "it.\r\n\r\nThey were made between Mar 08, 2007 02:05:09 PM and "
+            "Mar 08, 2007 02:05:09 PM",
+            system.events[0].text);
+  system.events.clear();
+  system.busyFor[file] = 0;
+  EXPECT_TRUE(log.RetryHeld());
+  system.LogFile().clear();
+
   // Still held at the end: a few seconds, then one event.
   system.busyFor[file] = 1 << 30;
   log.Log("first kept");

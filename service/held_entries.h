@@ -24,6 +24,8 @@ class HeldEntries {
   static constexpr size_t kMaxBytes = 1 << 20;
 
   bool Empty() const { return entries_.empty(); }
+  // Entries kept, or a count of lost ones not yet written.
+  bool Pending() const { return !entries_.empty() || lost_ > 0; }
   size_t Size() const { return entries_.size(); }
   const Entry& Front() const { return entries_.front(); }
   const Entry& Back() const { return entries_.back(); }

@@ -160,6 +160,9 @@ void MorvaModule::OnServiceStop() {
   KillSupervisionTimer();
   supervision_.Stop();
   log_.FlushBeforeEnd(serviceName);
+  // A late write would follow the stopped service and belie the flush's
+  // event.
+  KillLogRetryTimer();
 }
 
 }  // namespace morvasvc

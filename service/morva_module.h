@@ -104,8 +104,10 @@ class MorvaModule : private EngineOperations {
   // The supervision timer lives on the window; id 1, one at a time.
   virtual void SetSupervisionTimer(uint32_t intervalMs) { (void)intervalMs; }
   virtual void KillSupervisionTimer() {}
-  // A short timer of its own while log entries are kept back.
+  // A short timer of its own while log entries are kept back; killed at the
+  // end of the stop, when nothing may write any more.
   virtual void SetLogRetryTimer() {}
+  virtual void KillLogRetryTimer() {}
   // The window: a message box, and the exchange with its fields.
   virtual void ShowMessage(const std::string& text) { (void)text; }
   virtual bool TakeFields() { return true; }

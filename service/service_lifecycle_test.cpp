@@ -14,10 +14,12 @@ class TimedModule : public MorvaModule {
   using MorvaModule::MorvaModule;
   std::vector<uint32_t> timerArmed;
   int timerKilled = 0;
+  int logTimerKilled = 0;
 
  protected:
   void SetSupervisionTimer(uint32_t ms) override { timerArmed.push_back(ms); }
   void KillSupervisionTimer() override { ++timerKilled; }
+  void KillLogRetryTimer() override { ++logTimerKilled; }
 };
 
 class LifecycleTest : public testing::Test {
@@ -170,7 +172,9 @@ TEST_F(LifecycleTest, StopWaitsUntilTheEngineLetsGo) {
                      "NT Service Module: NT Service has been Stopped"}),
             LoggedMessages());
   EXPECT_EQ(Strings({"NTSERVICE^SHUTDOWN_ENGINE"}), system.sent);
+  // Nothing writes after the stop: the log's retry ends with it.
   EXPECT_EQ(1, module.timerKilled);
+  EXPECT_EQ(1, module.logTimerKilled);
   EXPECT_EQ(5u, system.connectPorts.size());
   EXPECT_EQ(3u, system.sleeps.size());
   // Every connection has its own bound of a few seconds.

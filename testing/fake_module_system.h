@@ -18,6 +18,8 @@ class FakeModuleSystem : public ModuleSystem {
   std::map<std::string, std::string> files;
   std::set<std::string> folders = {"C:\\Morva\\data\\logs"};
   std::map<std::string, int> busyFor;  // path: attempts that find it held
+  // path: appends after which another program takes the file for good
+  std::map<std::string, int> heldAfterAppends;
   std::set<std::string> readOnly;
   std::set<std::string> unreadable;  // there, but every read fails
   int64_t now = 1173362709;  // 2007-03-08 14:05:09 UTC
@@ -85,6 +87,9 @@ class FakeModuleSystem : public ModuleSystem {
       return OpenResult::kFailed;
     }
     files[full] += bytes;
+    if (heldAfterAppends[full] > 0 && --heldAfterAppends[full] == 0) {
+      busyFor[full] = 1 << 30;
+    }
     return OpenResult::kDone;
   }
   void Sleep(uint32_t ms) override {

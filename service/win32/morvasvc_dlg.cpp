@@ -213,6 +213,10 @@ void CMorvaService7Dlg::SetLogRetryTimer() {
   if (hwnd_) SetTimer(hwnd_, kLogRetryTimerId, kLogRetryMs, NULL);
 }
 
+void CMorvaService7Dlg::KillLogRetryTimer() {
+  KillTimer(hwnd_, kLogRetryTimerId);
+}
+
 void CMorvaService7Dlg::KillSupervisionTimer() {
   KillTimer(hwnd_, kSupervisionTimerId);
 }

@@ -42,6 +42,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
   void SetSupervisionTimer(uint32_t intervalMs) override;
   void KillSupervisionTimer() override;
   void SetLogRetryTimer() override;
+  void KillLogRetryTimer() override;
 
 
  private:

@@ -86,9 +86,11 @@ OpenResult Win32ModuleSystem::WriteWholeFile(const std::string& path,
   return failure;
 }
 
+// Readers may follow the log as it grows; another writer is kept out, so
+// the entries of two processes never interleave.
 OpenResult Win32ModuleSystem::AppendToFile(const std::string& path,
                                            const std::string& bytes) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL,
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
   if (!file.Valid()) return OpenFailure();
   LARGE_INTEGER zero = {};

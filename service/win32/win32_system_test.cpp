@@ -40,7 +40,20 @@ TEST(Win32Files, AnotherOpenerMakesEveryOpenFail) {
     EXPECT_EQ(OpenResult::kBusy, system.WriteWholeFile(path, "y"));
   }
   EXPECT_EQ(OpenResult::kDone, system.AppendToFile(path, "ab"));
-  EXPECT_EQ(OpenResult::kDone, system.AppendToFile(path, "cd"));
+  {
+    // A viewer that follows the log holds up no entry; a second writer is
+    // kept out while one appends.
+    FileHandle viewer(CreateFileA(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    ASSERT_TRUE(viewer.Valid());
+    EXPECT_EQ(OpenResult::kDone, system.AppendToFile(path, "cd"));
+    FileHandle writer(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    ASSERT_TRUE(writer.Valid());
+    EXPECT_EQ(OpenResult::kBusy, system.AppendToFile(path, "x"));
+  }
   std::string bytes;
   EXPECT_EQ(OpenResult::kDone, system.ReadWholeFile(path, &bytes));
   EXPECT_EQ("abcd", bytes);
