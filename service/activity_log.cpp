@@ -115,15 +115,20 @@ bool ActivityLog::WriteHeld(uint32_t boundMs) {
   return true;
 }
 
-void ActivityLog::FlushBeforeEnd(const std::string& source) {
-  if (!held_.Pending()) return;
+bool ActivityLog::Flush() {
+  if (!held_.Pending()) return true;
   const uint64_t start = clock_.TickMs();
   // Bounded by count too, should the clock stand still.
   for (uint32_t round = 0; round * kLogBusyBoundMs <= kFlushBoundMs; ++round) {
-    if (WriteHeld(kLogBusyBoundMs)) return;
+    if (WriteHeld(kLogBusyBoundMs)) return true;
     if (clock_.TickMs() - start >= kFlushBoundMs) break;
   }
-  const std::string count = std::to_string(held_.Size() + held_.Lost());
+  return false;
+}
+
+void ActivityLog::FlushBeforeEnd(const std::string& source) {
+  if (Flush()) return;
+  const std::string count = std::to_string(Unwritten());
   if (held_.Empty()) {
     events_.ReportToEventLog(
         source, EventType::kWarning,

@@ -48,9 +48,13 @@ class ActivityLog {
   void OnHeld(std::function<void()> held) { onHeld_ = std::move(held); }
   // One more try for the entries kept back; true once none is left.
   bool RetryHeld();
-  // Before the process ends: a few seconds of tries, then one warning event
-  // under source for what still could not be written.
+  // A few seconds of tries for what is kept back; true once nothing is.
+  bool Flush();
+  // Before the process ends: Flush, then one warning event under source for
+  // what still could not be written.
   void FlushBeforeEnd(const std::string& source);
+  // How many entries are kept back or counted as lost.
+  size_t Unwritten() const { return held_.Size() + held_.Lost(); }
   // The install folder that each event names.
   void SetInstallDir(const std::string& installDir);
   // From now on, events go to the event log under source; before, none

@@ -68,6 +68,11 @@ class MorvaModule : private EngineOperations {
   // anything accepts on the port.
   std::string ServiceStateLine();
 
+  // A person closes the window: a log that another program holds gets the
+  // few seconds a stop gives it, and a box says what it still could not
+  // take (the window has no event log).
+  void OnWindowClosing();
+
   // The window's buttons.
   void OnInstallService();
   void OnRemoveService();

@@ -78,6 +78,14 @@ void MorvaModule::OnSaveSettings() {
   LogActivity("NT Service settings have been changed");
 }
 
+void MorvaModule::OnWindowClosing() {
+  if (log_.Flush()) return;
+  ShowMessage("The activity log " + log_.Path() +
+              " is held by another program: " +
+              std::to_string(log_.Unwritten()) +
+              " entries could not be written to it and are lost");
+}
+
 std::string MorvaModule::ServiceStateLine() {
   static const char* const kStates[] = {"unknown", "stopped", "starting",
                                         "stopping", "running"};

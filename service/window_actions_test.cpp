@@ -128,6 +128,27 @@ TEST_F(WindowActionsTest, TypedNamesForInstallAndRemove) {
             window.statusText);
 }
 
+// Closing the window gives a held log the stop's few seconds; what it still
+// cannot take is said in a box, as the window has no event log.
+TEST_F(WindowActionsTest, ClosingTheWindowWithTheLogHeld) {
+  const std::string file = system.Resolve("data\\logs\\activityLog.jsd");
+  window.OnWindowClosing();
+  system.busyFor[file] = 1 << 30;
+  window.LogActivity("kept");
+  window.LogActivity("kept too");
+  system.busyFor[file] = 20;
+  window.OnWindowClosing();
+  EXPECT_TRUE(window.boxes.empty());
+  EXPECT_EQ(Strings({"kept", "kept too"}), LoggedMessages());
+  system.busyFor[file] = 1 << 30;
+  window.LogActivity("lost");
+  window.OnWindowClosing();
+  EXPECT_EQ(Strings({"The activity log data\\logs\\activityLog.jsd is held "
+                     "by another program: 1 entries could not be written to "
+                     "it and are lost"}),
+            window.boxes);
+}
+
 TEST_F(WindowActionsTest, FailedInstallOrRemovalSaysSo) {
   control.refuses = true;
   window.OnInstallService();

@@ -145,6 +145,17 @@ bool CMorvaService7Dlg::OnCommand(UINT id) {
   return DispatchCommand(this, kCommandTable, id);
 }
 
+void CMorvaService7Dlg::OnOK() {
+  if (!UpdateData(true)) return;
+  OnWindowClosing();
+  EndDialog(IDOK);
+}
+
+void CMorvaService7Dlg::OnCancel() {
+  OnWindowClosing();
+  EndDialog(IDCANCEL);
+}
+
 void CMorvaService7Dlg::OnRemoveServiceCommand() {
   OnRemoveService();
   if (waitingForStop_) {

@@ -34,6 +34,8 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
                  INT_PTR* result) override;
   bool OnControlEvent(UINT controlId, const ControlEvent& event) override;
   bool OnCommand(UINT id) override;
+  void OnOK() override;
+  void OnCancel() override;
 
   void ShowMessage(const std::string& text) override;
   bool TakeFields() override;
