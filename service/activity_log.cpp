@@ -63,15 +63,23 @@ void AppendActivityEntry(Clock& clock, ModuleFiles& files,
 void ActivityLog::SetPath(const std::string& path) {
   destination_.path = path;
   publisher_.PublishLog(destination_);
+  // What was said before the path was known goes there now, first.
+  if (path.empty()) return;
+  held_.AssignPath(path);
+  if (held_.Pending()) WriteHeld(kLogBusyBoundMs);
 }
 
 void ActivityLog::Log(const std::string& message) {
   HeldEntries::Entry entry;
   entry.bytes = MakeEntry(clock_, message, &entry.stamp);
-  // Without a path the entry has nowhere to go.
-  if (destination_.path.empty()) return;
   entry.path = destination_.path;
   entry.message = message;
+  // Made before the engine's settings name the log, it often says why they
+  // could not be read: kept until the path is known.
+  if (destination_.path.empty()) {
+    held_.Add(std::move(entry));
+    return;
+  }
   // The earlier ones first, so that the file keeps the order they were made.
   if (held_.Pending() && !WriteHeld(kLogBusyBoundMs)) {
     held_.Add(std::move(entry));
@@ -88,6 +96,7 @@ bool ActivityLog::RetryHeld() { return WriteHeld(kLogBusyBoundMs); }
 
 bool ActivityLog::WriteHeld(uint32_t boundMs) {
   while (!held_.Empty()) {
+    if (held_.Front().path.empty()) return false;
     size_t count = 0;
     const std::string bytes = held_.FrontRun(&count);
     // Failed for another reason than a holder, they are lost as any entry.
@@ -139,10 +148,13 @@ void ActivityLog::FlushBeforeEnd(const std::string& source) {
             held_.LastLostStamp());
     return;
   }
+  const std::string why =
+      held_.Front().path.empty()
+          ? std::string(": its folder was never known")
+          : " to " + held_.Front().path + ": another program held it";
   std::string text = "NT Service Module: WARNING: " + count +
-                     " activity log entries could not be written to " +
-                     held_.Front().path +
-                     ": another program held it.\r\n\r\nThe first: " +
+                     " activity log entries could not be written" + why +
+                     ".\r\n\r\nThe first: " +
                      held_.Front().stamp + " " + held_.Front().message;
   if (held_.Size() > 1 || held_.Lost() > 0) {
     text += "\r\nThe last kept: " + held_.Back().stamp + " " +

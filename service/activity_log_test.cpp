@@ -50,7 +50,21 @@ TEST_F(ActivityLogTest, LogActivityAppendsExactEntries) {
       system.LogFile());
 }
 
-TEST_F(ActivityLogTest, LogActivityDropsWhatItCannotWrite) {
+// Entries made before the engine's settings name the log are kept and go
+// there first; a log that cannot be written loses them, without a wait.
+TEST_F(ActivityLogTest, LogActivityKeepsWhatComesBeforeThePath) {
+  log.SetPath("");
+  log.Log("early");
+  log.FlushBeforeEnd("Plenor7");
+  ASSERT_EQ(1u, system.events.size());
+  EXPECT_EQ("NT Service Module: WARNING: 1 activity log entries could not be "
+            "written: its folder was never known.\r\n\r\nThe first: Mar 08, "
+            "2007 02:05:09 PM early",
+            system.events[0].text);
+  log.SetPath("data\\logs\\activityLog.jsd");
+  log.Log("late");
+  EXPECT_EQ(Strings({"early", "late"}), LoggedMessages());
+
   log.SetPath("");
   log.Log("lost");
   log.SetPath("C:\\nowhere\\logs\\activityLog.jsd");

@@ -30,4 +30,10 @@ void HeldEntries::PopFront(size_t count) {
   }
 }
 
+void HeldEntries::AssignPath(const std::string& path) {
+  for (Entry& entry : entries_) {
+    if (entry.path.empty()) entry.path = path;
+  }
+}
+
 }  // namespace morvasvc

@@ -14,7 +14,7 @@ namespace morvasvc {
 class HeldEntries {
  public:
   struct Entry {
-    std::string path;     // the log it belongs to
+    std::string path;     // the log it belongs to; empty: not yet known
     std::string bytes;    // as stored, time stamp and line ends included
     std::string stamp;    // its time stamp, for the count of lost ones
     std::string message;
@@ -34,6 +34,8 @@ class HeldEntries {
   // many.
   std::string FrontRun(size_t* count) const;
   void PopFront(size_t count);
+  // Entries made before the log's path was known belong to path.
+  void AssignPath(const std::string& path);
 
   // Entries that did not fit, and the time stamps of the first and last.
   uint32_t Lost() const { return lost_; }

@@ -49,7 +49,8 @@ void SettingsStore::ReportEngineSettings(const EngineSettings& settings) {
                     "for this run");
       return;
     default:
-      log_.Log("Failed to read settings from: " + settings.file);
+      // Its entry was made by the read, and is kept until the log's path
+      // is known.
       if (settings.read == OpenResult::kFailed) {
         log_.ReportEvent(EventType::kError,
                          "Failed to read settings from: " + settings.file);

@@ -27,7 +27,7 @@ class SettingsStore {
     std::string activityLogPath;
   };
   // Reads engineSettings.jsd in folder. A file that cannot be read gets its
-  // entry at once, where a log whose path is not yet known drops it.
+  // entry at once; a log whose path is not yet known keeps it.
   EngineSettings ReadEngineSettings(const std::string& folder);
   // Once the log has the path the settings name: what the read could not
   // do, as entries and events.
