@@ -148,6 +148,23 @@ TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
             system.events[0].text);
 }
 
+// Entries kept for one log while the path changes go to that log, each
+// write to one file.
+TEST_F(ActivityLogTest, APathChangeWhileHeld) {
+  system.folders.insert("D:\\Data\\logs");
+  const std::string first = system.Resolve("data\\logs\\activityLog.jsd");
+  system.busyFor[first] = 1 << 30;
+  log.Log("to the first");
+  log.SetPath("D:\\Data\\logs\\activityLog.jsd");
+  log.Log("to the second");
+  system.busyFor[first] = 0;
+  log.Log("after");
+  EXPECT_EQ(Strings({"to the first"}), LoggedMessages());
+  EXPECT_EQ(Strings({"to the second", "after"}),
+            morva_testing::ActivityLogMessages(
+                system.files["D:\\Data\\logs\\activityLog.jsd"]));
+}
+
 // The service's own thread writes where the log writes: each change of the
 // path, the event source or the install folder is published.
 TEST_F(ActivityLogTest, EventsAndThePublishedDestination) {

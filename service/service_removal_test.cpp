@@ -27,6 +27,7 @@ TEST(ServiceRemoval, WhoseServiceItIs) {
       {"C:\\Program Files\\M.exe", "C:\\Program Files\\M.exe", false, true},
       {"\"%SystemRoot%\\M.exe\"", "%SystemRoot%\\M.exe", true, false},
       {"\"\\\\?\\C:\\M.exe\"", "\\\\?\\C:\\M.exe", true, false},
+      {"\"\\\\.\\C:\\M.exe\"", "\\\\.\\C:\\M.exe", true, false},
   };
   for (const Case& c : cases) {
     const RegisteredProgram program = ParseRegisteredCommand(c.command);
@@ -74,6 +75,7 @@ TEST(ServiceRemoval, StopAndWait) {
     int stopsSent;
   } cases[] = {
       {{run, stopping, stopped}, {}, true, 1},
+      {{run, run, stopped}, {}, true, 1},  // sent once, however slow
       {{run}, {Reply::kNotActive}, true, 1},  // stopped meanwhile
       {{start, start, run, stopped}, {}, true, 1},  // waited through its start
       {{run, start, run, stopped}, {Reply::kNotYet}, true, 2},
@@ -87,6 +89,13 @@ TEST(ServiceRemoval, StopAndWait) {
     std::string error;
     EXPECT_EQ(c.stops, StopAndWait(service, &error)) << c.states.size();
     EXPECT_EQ(c.stopsSent, service.stops) << c.states.size();
+    // One that keeps stopping is given its 75 s, and not a moment less.
+    if (c.states.back() == stopping) {
+      EXPECT_GT(service.tickMs, 75000u);
+      EXPECT_EQ("Stopping the service failed: it did not stop within 75 "
+                "seconds",
+                error);
+    }
   }
 }
 

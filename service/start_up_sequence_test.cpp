@@ -52,7 +52,8 @@ TEST_F(StartUpSequenceTest, ServiceOfThisProgramKeepsItsName) {
   module.RunStartUpSequence();
   EXPECT_EQ("EditedSvc", module.serviceName);
   EXPECT_EQ("EditedSvc", control.name_);
-  EXPECT_EQ("Uninstall", control.calls.back());
+  EXPECT_EQ(Strings({"Uninstall", "RemoveEventSource"}),
+            Strings(control.calls.end() - 2, control.calls.end()));
   EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
 }
 

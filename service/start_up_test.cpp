@@ -110,13 +110,13 @@ TEST_F(StartUpTest, CommandLineInstall) {
        "NT Service Module: Service installed via commandline.  Service name "
        "= Plenor7",
        {"ServiceName=Plenor7", "DisplayName=Plenor7", "IsInstalled",
-        "Install"}},
+        "Install", "AddEventSource"}},
       {"both switches install", "Morvasvc.exe remove_51924706 install_51924706",
        false, false, "Morva7", 0,
        "NT Service Module: Service installed via commandline.  Service name "
        "= Morva7",
        {"ServiceName=Morva7", "DisplayName=Morva7", "IsInstalled",
-        "Install"}},
+        "Install", "AddEventSource"}},
       {"installed under another name", "Morvasvc.exe install_51924706", false,
        false, "Plenor7", 1,
        "NT Service Module commandline mode: Service is already Installed as "
@@ -142,7 +142,7 @@ TEST_F(StartUpTest, CommandLineInstall) {
         "Install"}},
       {"removes", "Morvasvc.exe remove_51924706", true, false, "Morva7", 0,
        "NT Service Module: Service removed via commandline",
-       {"IsInstalled", "Uninstall"}},
+       {"IsInstalled", "Uninstall", "RemoveEventSource"}},
       {"not installed", "Morvasvc.exe remove_51924706", false, false, "Morva7",
        1, "NT Service Module commandline mode: Service is not installed",
        {"IsInstalled"}},

@@ -59,7 +59,7 @@ TEST_F(WindowActionsTest, InstallUsesTheNameTheModuleHeld) {
   };
   window.OnInstallService();
   EXPECT_EQ(Strings({"ServiceName=Plenor7", "DisplayName=Plenor7",
-                     "IsInstalled", "Install"}),
+                     "IsInstalled", "Install", "AddEventSource"}),
             control.calls);
   EXPECT_EQ(kInstalled, window.statusText);
   EXPECT_EQ(Strings({kInstalled}), window.boxes);

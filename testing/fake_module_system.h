@@ -261,6 +261,7 @@ class FakeServiceControl : public ServiceControl {
   }
   std::string removedAs;
   bool AddEventSource(std::string* error) override {
+    calls.push_back("AddEventSource");
     if (refusesEventSource) {
       *error = "Access is denied.";
       return false;
@@ -269,6 +270,7 @@ class FakeServiceControl : public ServiceControl {
     return true;
   }
   bool RemoveEventSource(std::string* error) override {
+    calls.push_back("RemoveEventSource");
     if (refusesEventSource) {
       *error = "Access is denied.";
       return false;
