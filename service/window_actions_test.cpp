@@ -110,15 +110,21 @@ TEST_F(WindowActionsTest, InstallRefusals) {
 TEST_F(WindowActionsTest, TypedNamesForInstallAndRemove) {
   control.otherPrograms = {"Plenor7"};
   system.searchResult = "D:\\Plenor2\\morva7.jar";
+  system.folders.insert("D:\\Plenor2\\data\\logs");
   window.RunStartUpSequence();
   EXPECT_EQ("Service Plenor7 is installed for another program: "
             "\"C:\\Other\\Morvasvc.exe\".  Type another Service Name, Save "
             "Settings, then click on [Install Service]",
             window.statusText);
+  // Installed, the folder is checked for who can change what it runs.
+  system.security["D:\\Plenor2"] = {
+      true, false, "S-1-5-32-544", {{false, false, "S-1-5-32-545", 0x1301bf}}};
   window.serviceName = "Edited Svc7";
   window.OnInstallService();
   EXPECT_EQ("Edited Svc7", control.installedAs);
   EXPECT_EQ(kInstalled, window.statusText);
+  EXPECT_NE(std::string::npos,
+            system.LogFile().find("D:\\Plenor2 can be changed by"));
 
   control.installed = false;
   control.otherPrograms = {"Edited Svc7"};
