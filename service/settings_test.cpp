@@ -172,9 +172,11 @@ TEST(ModuleSettingsFile, ShortOrDamagedStreamsKeepWhatIsWhole) {
       std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 11) +
       std::string("\0\0\0\x80\0\0\0\0", 8);
   EXPECT_FALSE(DecodeModuleSettings(huge, Latin, &back));
-  // A stream that ends inside a 16-, 32- or 64-bit length.
+  // A stream that ends inside a 16-, 32- or 64-bit length, or inside a
+  // wide text.
   for (const std::string& cut :
        {std::string("\0\0\0\0\xFF\x01", 6),
+        std::string("\0\0\0\0\xFF\xFE\xFF\x02J\0", 10),
         std::string("\0\0\0\0\xFF\xFF\xFF\x01\0", 9),
         std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x01\0\0", 14)}) {
     EXPECT_FALSE(DecodeModuleSettings(cut, Latin, &back)) << cut.size();
