@@ -197,8 +197,11 @@ void CMorvaService7Dlg::WaitAnswering(DWORD milliseconds) {
   }
 }
 
-// Only this line: the fields may hold what the operator is typing.
+// Only this line: the fields may hold what the operator is typing. Only a
+// window a user started asks: the service's own would ask the manager about
+// itself while the manager starts it.
 void CMorvaService7Dlg::RefreshServiceState() {
+  if (!StartedByUser()) return;
   SetDlgItemTextA(hwnd_, IDC_SERVICE_STATE, ServiceStateLine().c_str());
 }
 

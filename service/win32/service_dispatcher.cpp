@@ -43,6 +43,8 @@ struct ServiceRunState {
   std::string installDir;
   // The name the manager started the service under, for the start event.
   std::string startedAs;
+  // Set when the dispatcher call failed: no manager started this program.
+  std::atomic<bool> startedByUser{false};
   // The supervision tick the window's thread is in, for the watchdog.
   std::atomic<bool> tickRunning{false};
   std::atomic<uint64_t> tickStartMs{0};
@@ -138,6 +140,8 @@ DWORD WINAPI DispatcherThread(LPVOID) {
   // Fails at once when a user, not the manager, started the program.
   if (StartServiceCtrlDispatcherA(table)) {
     PostMessageA(run->control, WM_SERVICE_ENDED, 0, 0);
+  } else {
+    run->startedByUser.store(true);
   }
   return 0;
 }
@@ -179,6 +183,8 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 }  // namespace
+
+bool StartedByUser() { return run && run->startedByUser.load(); }
 
 void MarkSupervisionTick(bool running) {
   if (!run) return;

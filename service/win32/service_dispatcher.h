@@ -27,6 +27,12 @@ bool RegisterServiceControlClass(HINSTANCE instance);
 // started the service with stands.
 void PublishServiceLog(const LogDestination& destination);
 
+// Whether the dispatcher has found that a user, not the Service Control
+// Manager, started the program. Until then the window asks the manager
+// nothing: a service asking about itself while the manager starts it can
+// wait on the manager's own lock.
+bool StartedByUser();
+
 // The window's thread marks the begin and end of each supervision tick: the
 // service's thread ends a service whose tick never returns.
 void MarkSupervisionTick(bool running);
