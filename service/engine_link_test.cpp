@@ -133,6 +133,18 @@ TEST_F(EngineLinkTest, IsEngineRunning) {
             LoggedMessages());
 }
 
+// An engine that keeps its port past the stop's wait: an entry, and, run
+// as the service, a warning event.
+TEST_F(EngineLinkTest, WaitToLetGoGivesUpWithAWarning) {
+  log.ReportEventsAs("Plenor7");
+  system.engineListening = true;
+  engine.WaitToLetGo(1967);
+  ASSERT_EQ(1u, system.events.size());
+  EXPECT_EQ(EventType::kWarning, system.events[0].type);
+  EXPECT_EQ(LoggedMessages().back() + "\r\n\r\nInstall folder: ",
+            system.events[0].text);
+}
+
 TEST_F(EngineLinkTest, RequestEngineShutdown) {
   system.engineListening = true;
   EXPECT_TRUE(engine.RequestShutdown(1967, &statusText));

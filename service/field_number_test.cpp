@@ -9,6 +9,8 @@ TEST(ParseFieldNumber, Rules) {
   int64_t value = 0;
   EXPECT_TRUE(ParseFieldNumber("10 minutes", &value));
   EXPECT_EQ(10, value);
+  EXPECT_TRUE(ParseFieldNumber("\t\r\n 7", &value));
+  EXPECT_EQ(7, value);
   EXPECT_TRUE(ParseFieldNumber("  -5", &value));
   EXPECT_EQ(-5, value);
   EXPECT_TRUE(ParseFieldNumber("0", &value));
