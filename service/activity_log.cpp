@@ -66,7 +66,7 @@ void ActivityLog::SetPath(const std::string& path) {
   // What was said before the path was known goes there now, first.
   if (path.empty()) return;
   held_.AssignPath(path);
-  if (held_.Pending()) WriteHeld(kLogBusyBoundMs);
+  if (held_.Pending()) WriteHeldAndPublish(kLogBusyBoundMs);
 }
 
 void ActivityLog::Log(const std::string& message) {
@@ -78,21 +78,31 @@ void ActivityLog::Log(const std::string& message) {
   // could not be read: kept until the path is known.
   if (destination_.path.empty()) {
     held_.Add(std::move(entry));
-    return;
-  }
-  // The earlier ones first, so that the file keeps the order they were made.
-  if (held_.Pending() && !WriteHeld(kLogBusyBoundMs)) {
+  } else if (held_.Pending() && !WriteHeld(kLogBusyBoundMs)) {
+    // The earlier ones first, so that the file keeps the order they were
+    // made.
     held_.Add(std::move(entry));
-    return;
-  }
-  if (Append(clock_, files_, destination_.path, entry.bytes, kLogBusyBoundMs) ==
-      OpenResult::kBusy) {
+  } else if (Append(clock_, files_, destination_.path, entry.bytes,
+                    kLogBusyBoundMs) == OpenResult::kBusy) {
     held_.Add(std::move(entry));
     if (onHeld_) onHeld_();
   }
+  PublishKeptBack();
 }
 
-bool ActivityLog::RetryHeld() { return WriteHeld(kLogBusyBoundMs); }
+bool ActivityLog::RetryHeld() { return WriteHeldAndPublish(kLogBusyBoundMs); }
+
+bool ActivityLog::WriteHeldAndPublish(uint32_t boundMs) {
+  const bool done = WriteHeld(boundMs);
+  PublishKeptBack();
+  return done;
+}
+
+void ActivityLog::PublishKeptBack() {
+  if (destination_.keptBack == Unwritten()) return;
+  destination_.keptBack = Unwritten();
+  publisher_.PublishLog(destination_);
+}
 
 bool ActivityLog::WriteHeld(uint32_t boundMs) {
   while (!held_.Empty()) {
@@ -129,7 +139,7 @@ bool ActivityLog::Flush() {
   const uint64_t start = clock_.TickMs();
   // Bounded by count too, should the clock stand still.
   for (uint32_t round = 0; round * kLogBusyBoundMs <= kFlushBoundMs; ++round) {
-    if (WriteHeld(kLogBusyBoundMs)) return true;
+    if (WriteHeldAndPublish(kLogBusyBoundMs)) return true;
     if (clock_.TickMs() - start >= kFlushBoundMs) break;
   }
   return false;

@@ -75,6 +75,9 @@ class ActivityLog {
   // Writes the entries kept back, in order, each try bounded by boundMs;
   // true once none is left.
   bool WriteHeld(uint32_t boundMs);
+  bool WriteHeldAndPublish(uint32_t boundMs);
+  // The service's thread counts what is kept back in an ending's event.
+  void PublishKeptBack();
 
   Clock& clock_;
   ModuleFiles& files_;

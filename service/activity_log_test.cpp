@@ -95,6 +95,8 @@ TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
   EXPECT_EQ(1, armed);
   EXPECT_FALSE(log.RetryHeld());
   EXPECT_EQ(Strings({"after a wait"}), LoggedMessages());
+  // The service's thread counts them should the process end now.
+  EXPECT_EQ(1003u, system.published.back().keptBack);
   uint32_t longest = 0;
   for (uint32_t ms : system.sleeps) longest = std::max(longest, ms);
   EXPECT_LE(system.sleeps.size(), 4u + 1004u * 11u);
@@ -111,6 +113,7 @@ TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
             "02:06:09 PM and Mar 08, 2007 02:08:09 PM",
             messages[1001]);
   EXPECT_EQ("let go", messages[1002]);
+  EXPECT_EQ(0u, system.published.back().keptBack);
 
   // Held again just after the kept ones are written: the count of the lost
   // waits for the next write, and a stop's flush reports it.

@@ -1,6 +1,7 @@
 #ifndef MORVASVC_MODULE_SYSTEM_H_
 #define MORVASVC_MODULE_SYSTEM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -103,10 +104,18 @@ class FileSecurity {
                                   ObjectSecurity* security,
                                   std::string* error) = 0;
   // Whether the account is a member of this machine's Administrators, who
-  // can run anything as LocalSystem anyway.
+  // can run anything as LocalSystem anyway, directly or through groups; for
+  // a domain's account this may ask its domain controller.
   virtual bool IsAdministrator(const std::string& sid) = 0;
-  // DOMAIN\name of an account, or its SID where it cannot be looked up.
+  // Whether the account or group is itself listed in this machine's
+  // Administrators: answered by this machine alone.
+  virtual bool IsListedAdministrator(const std::string& sid) = 0;
+  // DOMAIN\name of an account, or its SID where it cannot be looked up; for
+  // a domain's account this may ask its domain controller.
   virtual std::string AccountName(const std::string& sid) = 0;
+  // The SID of this machine's own accounts' domain (S-1-5-21-...); empty
+  // when it cannot be read.
+  virtual std::string LocalAccountDomain() = 0;
 };
 
 // Text in the system's ANSI code page.
@@ -139,6 +148,9 @@ class ThisProcess {
   // Whether nobody can see this process's windows, as in the session where
   // services run.
   virtual bool NobodySeesWindows() = 0;
+  // Whether the Service Control Manager started this process as its
+  // service, which it names at the start.
+  virtual bool StartedByServiceManager() = 0;
   // The shell's "open"; false with the system's reason when it refuses.
   virtual bool ShellOpen(const std::string& file, const std::string& parameters,
                          const std::string& directory, ShellPrompts prompts,
@@ -151,6 +163,9 @@ struct LogDestination {
   std::string path;         // the activity log; empty while unknown
   std::string eventSource;  // empty until the service reports events
   std::string installDir;
+  // Entries kept back for a held log, or counted lost: what an ending
+  // process loses.
+  size_t keptBack = 0;
 };
 class LogPublisher {
  public:

@@ -68,6 +68,29 @@ void MorvaModule::RunStartUpSequence() {
   ReadEngineSettings();
   LoadModuleSettings();
   DeriveServiceName();
+  // Run as the service, the manager names it at the start: no other
+  // service's program is read, and no state is shown.
+  const bool asService = system_.StartedByServiceManager();
+  if (!asService) ShowInstallState();
+  // The window would otherwise show defaults as if they were the file's.
+  const std::string problem = settings_.ShownProblem();
+  if (!problem.empty()) statusText = problem;
+  // The install switch ends the process once it is done.
+  const CommandLineAction action =
+      DetectCommandLineAction(system_.CommandLine());
+  if (action == CommandLineAction::kInstall) CheckPermissions();
+  HandleCommandLine();
+  // Run as the service, the start checks and reports; here the user sees it.
+  if (action == CommandLineAction::kNone && !asService &&
+      !system_.NobodySeesWindows() && CheckPermissions()) {
+    statusText += std::string(statusText.empty() ? "" : "  ") +
+                  "WARNING: The install folder is open to users other than "
+                  "administrators; the activity log says more: " +
+                  log_.Path();
+  }
+}
+
+void MorvaModule::ShowInstallState() {
   // Installed under a name of its own (typed in the window), the service is
   // still this program's: the window and the switches act on that one.
   std::string registered;
@@ -83,22 +106,6 @@ void MorvaModule::RunStartUpSequence() {
                  control_.RegisteredProgram() +
                  ".  Type another Service Name, Save Settings, then click "
                  "on [Install Service]";
-  }
-  // The window would otherwise show defaults as if they were the file's.
-  const std::string problem = settings_.ShownProblem();
-  if (!problem.empty()) statusText = problem;
-  // The install switch ends the process once it is done.
-  const CommandLineAction action =
-      DetectCommandLineAction(system_.CommandLine());
-  if (action == CommandLineAction::kInstall) CheckPermissions();
-  HandleCommandLine();
-  // Run as the service, the start checks and reports; here the user sees it.
-  if (action == CommandLineAction::kNone && !system_.NobodySeesWindows() &&
-      CheckPermissions()) {
-    statusText += std::string(statusText.empty() ? "" : "  ") +
-                  "WARNING: The install folder is open to users other than "
-                  "administrators; the activity log says more: " +
-                  log_.Path();
   }
 }
 
@@ -133,7 +140,8 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
                   "reached on it");
   }
   // Before the first launch: what it would start may not be the operator's.
-  CheckPermissions();
+  // A controller that does not answer must not hold up the start.
+  CheckPermissions(AccountLookups::kThisMachine);
   supervision_.Start();
   SetSupervisionTimer(SupervisionIntervalMs(period));
   LogActivity(

@@ -54,6 +54,8 @@ class MorvaModule : private EngineOperations {
   // names of the service control.
   void NameService(const std::string& name);
   void DeriveServiceName();
+  // The service this program is installed as, in the status line.
+  void ShowInstallState();
   void HandleCommandLine();
   // Install folder, settings, service name, then the command-line mode,
   // which ends the process when a switch is given.
@@ -125,8 +127,12 @@ class MorvaModule : private EngineOperations {
   void WaitForEngineToLetGo() override { engine_.WaitToLetGo(enginePort); }
   void TakeShown(const ModuleSettings& shown);
   // Warns of every file or folder that others than administrators can
-  // change; true when there was any.
-  bool CheckPermissions() { return permissions_.Run(installDir, javaExe); }
+  // change; true when there was any. Only where a person waits may it ask
+  // a domain controller.
+  bool CheckPermissions(
+      AccountLookups lookups = AccountLookups::kAnyServer) {
+    return permissions_.Run(installDir, javaExe, lookups);
+  }
 
   ActivityLog log_;
   SettingsStore settings_;

@@ -26,12 +26,28 @@ const uint32_t kDeleteChild = 0x40;
 
 }  // namespace
 
+bool AnsweredLocally(const std::string& sid, const std::string& localDomain) {
+  const auto startsWith = [&](const std::string& prefix) {
+    return sid.compare(0, prefix.size(), prefix) == 0;
+  };
+  // S-1-5-N with one authority: LocalSystem, Local Service, Authenticated
+  // Users and the like.
+  const bool ntWellKnown = startsWith("S-1-5-") &&
+                           sid.find('-', 6) == std::string::npos;
+  return startsWith("S-1-1-") || startsWith("S-1-2-") ||
+         startsWith("S-1-3-") || startsWith("S-1-5-32-") ||
+         startsWith("S-1-5-80-") || startsWith("S-1-16-") || ntWellKnown ||
+         (!localDomain.empty() && startsWith(localDomain + "-"));
+}
+
 std::vector<std::string> WhoCanChange(
     const ObjectSecurity& security,
-    const std::function<bool(const std::string&)>& isAdministrator) {
+    const std::function<bool(const std::string&)>& isAdministrator,
+    bool builtInTrusted) {
   const auto trusted = [&](const std::string& sid) {
-    return std::find(std::begin(kTrusted), std::end(kTrusted), sid) !=
-               std::end(kTrusted) ||
+    return (builtInTrusted &&
+            std::find(std::begin(kTrusted), std::end(kTrusted), sid) !=
+                std::end(kTrusted)) ||
            isAdministrator(sid);
   };
   std::vector<std::string> accounts;
@@ -67,19 +83,31 @@ std::vector<std::string> WhoCanChange(
 }
 
 bool PermissionCheck::Run(const std::string& installDir,
-                          const std::string& javaExe) {
+                          const std::string& javaExe, AccountLookups lookups) {
   bool open = false;
+  lookups_ = lookups;
+  localDomain_ = security_.LocalAccountDomain();
   administrators_.clear();
+  checked_.clear();
   const std::string folder = installDir + "\\";
   Check(installDir, &open);
   Check(folder + "ntServiceSettings.jsd", &open);
   Check(folder + "engineSettings.jsd", &open);
-  // Where the launch finds it: a relative path starts in the install folder.
+  // Where the launch finds it: a relative path starts in the install
+  // folder, which is the current one, and a bare name there or else along
+  // the system's search path.
   std::string java = NormalizeJavaExe(javaExe);
+  const bool bare = java.find_first_of("\\/:") == std::string::npos;
   if (!IsFullyQualifiedPath(java)) java = folder + java;
-  Check(java, &open);
-  const size_t separator = java.find_last_of('\\');
-  if (separator != std::string::npos) Check(java.substr(0, separator), &open);
+  const bool found = Check(java, &open);
+  // Whoever can add a file to its folder can put a runtime there.
+  if (!bare) {
+    Check(java.substr(0, java.find_last_of('\\')), &open);
+  } else if (!found) {
+    log_.Log("NT Service Module: Java path " + NormalizeJavaExe(javaExe) +
+             " names no folder: Windows finds it along the system's search "
+             "path, where who can change it was not checked");
+  }
   for (const std::string& jar : files_.FindEntries("*.jar")) {
     Check(folder + jar, &open);
   }
@@ -87,42 +115,77 @@ bool PermissionCheck::Run(const std::string& installDir,
   return open;
 }
 
-void PermissionCheck::Check(const std::string& path, bool* open) {
+bool PermissionCheck::Check(const std::string& path, bool* open) {
+  if (!checked_.insert(path).second) return true;
+  // Another machine's administrators and SYSTEM are not this one's; asking
+  // that machine may take as long as the network does.
+  std::string server;
+  if (path.compare(0, 2, "\\\\") == 0) {
+    server = path.substr(2, path.find('\\', 2) - 2);
+    if (lookups_ == AccountLookups::kThisMachine) {
+      Warn("NT Service Module: WARNING: " + path + " is on " + server +
+               ": the administrators of that machine can run programs as "
+               "LocalSystem through it; who else can change it is checked "
+               "when the module's window opens",
+           open);
+      return true;
+    }
+  }
   ObjectSecurity security;
   std::string error;
   switch (security_.ReadSecurity(path, &security, &error)) {
     case OpenResult::kMissing:
-      return;
+      return false;
     case OpenResult::kDone:
       break;
     default:
       log_.Log("NT Service Module: WARNING: Could not check who can change " +
                path + ": " + error);
-      return;
+      return true;
   }
   const std::vector<std::string> sids = WhoCanChange(
       security,
-      [this](const std::string& sid) { return IsAdministrator(sid); });
-  if (sids.empty()) return;
+      [this, &server](const std::string& sid) {
+        return server.empty() && IsAdministrator(sid);
+      },
+      server.empty());
+  if (sids.empty()) return true;
   std::string accounts;
   for (const std::string& sid : sids) {
-    accounts += (accounts.empty() ? "" : ", ") + security_.AccountName(sid);
+    accounts += (accounts.empty() ? "" : ", ") + Name(sid);
   }
-  const std::string warning = "NT Service Module: WARNING: " + path +
-                              " can be changed by " + accounts +
-                              "; they can run programs as LocalSystem "
-                              "through it";
+  if (!server.empty()) accounts += " (accounts as " + server + " knows them)";
+  Warn("NT Service Module: WARNING: " + path + " can be changed by " +
+           accounts + "; they can run programs as LocalSystem through it",
+       open);
+  return true;
+}
+
+void PermissionCheck::Warn(const std::string& warning, bool* open) {
   log_.Log(warning);
   log_.ReportEvent(EventType::kWarning, warning);
   *open = true;
 }
 
+bool PermissionCheck::MayAsk(const std::string& sid) const {
+  return lookups_ == AccountLookups::kAnyServer ||
+         AnsweredLocally(sid, localDomain_);
+}
+
 bool PermissionCheck::IsAdministrator(const std::string& sid) {
   auto it = administrators_.find(sid);
   if (it == administrators_.end()) {
-    it = administrators_.emplace(sid, security_.IsAdministrator(sid)).first;
+    // A domain's group listed in Administrators is named there by its SID.
+    const bool administrator = security_.IsListedAdministrator(sid) ||
+                               (MayAsk(sid) && security_.IsAdministrator(sid));
+    it = administrators_.emplace(sid, administrator).first;
   }
   return it->second;
+}
+
+std::string PermissionCheck::Name(const std::string& sid) {
+  if (MayAsk(sid)) return security_.AccountName(sid);
+  return sid + " (could not tell whether this account is an administrator)";
 }
 
 }  // namespace morvasvc

@@ -100,19 +100,85 @@ TEST_F(PermissionCheckTest, EveryPathThatDecidesWhatRuns) {
     system.security[path] = open;
     expected.push_back(warning(path));
   }
-  EXPECT_TRUE(check.Run("C:\\Morva", ""));
+  EXPECT_TRUE(check.Run("C:\\Morva", "", AccountLookups::kAnyServer));
   EXPECT_EQ(expected, LoggedMessages());
 
   // A full path is checked where it is; nothing open, nothing said.
   system.LogFile().clear();
   system.security.clear();
   system.security["D:\\jdk\\bin"] = open;
-  EXPECT_TRUE(check.Run("C:\\Morva", "D:\\\\jdk\\bin\\java.exe"));
+  EXPECT_TRUE(check.Run("C:\\Morva", "D:\\\\jdk\\bin\\java.exe",
+                        AccountLookups::kAnyServer));
   EXPECT_EQ(Strings({warning("D:\\jdk\\bin")}), LoggedMessages());
+  // A bare name: the install folder's runtime, its folder said once; or one
+  // the system finds along its search path, which is not checked.
   system.LogFile().clear();
   system.security.clear();
-  EXPECT_FALSE(check.Run("C:\\Morva", "java.exe"));
-  EXPECT_EQ("", system.LogFile());
+  system.security["C:\\Morva"] = open;
+  system.security["C:\\Morva\\java.exe"] = open;
+  EXPECT_TRUE(check.Run("C:\\Morva", "java.exe", AccountLookups::kAnyServer));
+  EXPECT_EQ(Strings({warning("C:\\Morva"), warning("C:\\Morva\\java.exe")}),
+            LoggedMessages());
+  system.LogFile().clear();
+  system.security.clear();
+  EXPECT_FALSE(
+      check.Run("C:\\Morva", "java.exe", AccountLookups::kThisMachine));
+  EXPECT_EQ(Strings({"NT Service Module: Java path java.exe names no folder: "
+                     "Windows finds it along the system's search path, where "
+                     "who can change it was not checked"}),
+            LoggedMessages());
+}
+
+// At the service start only this machine is asked, at once: a domain's
+// account is named by its SID. Where a person waits, its controller is
+// asked too. A group listed in Administrators is trusted either way.
+// Another machine's path counts its administrators like anyone.
+TEST_F(PermissionCheckTest, WhomTheCheckAsks) {
+  const std::string kDomainUser = "S-1-5-21-7-8-9-1105",
+                    kDomainAdmins = "S-1-5-21-7-8-9-512",
+                    kLocalUser = "S-1-5-21-1-2-3-1001";
+  const ObjectSecurity open = {
+      false, false, kAdmins,
+      {{false, false, kDomainUser, kModify},
+       {false, false, kDomainAdmins, kModify},
+       {false, false, kLocalUser, kModify},
+       {false, false, kAdmins, kModify}}};
+  system.remoteLookupMs = 30000;
+  system.listedAdministrators = {kDomainAdmins};
+  system.administrators = {kLocalUser};
+  system.security["C:\\Morva"] = open;
+  system.security["\\\\files\\java\\bin"] = open;
+  const uint64_t before = system.tickMs;
+  EXPECT_TRUE(check.Run("C:\\Morva", "\\\\files\\java\\bin\\javaw.exe",
+                        AccountLookups::kThisMachine));
+  EXPECT_EQ(before, system.tickMs);
+  EXPECT_EQ(
+      Strings({"NT Service Module: WARNING: C:\\Morva can be changed by " +
+                   kDomainUser +
+                   " (could not tell whether this account is an "
+                   "administrator); they can run programs as LocalSystem "
+                   "through it",
+               "NT Service Module: WARNING: \\\\files\\java\\bin\\javaw.exe "
+               "is on files: the administrators of that machine can run "
+               "programs as LocalSystem through it; who else can change it "
+               "is checked when the module's window opens",
+               "NT Service Module: WARNING: \\\\files\\java\\bin is on "
+               "files: the administrators of that machine can run programs as "
+               "LocalSystem through it; who else can change it is checked "
+               "when the module's window opens"}),
+      LoggedMessages());
+
+  system.LogFile().clear();
+  system.remoteLookupMs = 0;
+  system.security.erase("C:\\Morva");
+  EXPECT_TRUE(check.Run("C:\\Morva", "\\\\files\\java\\bin\\javaw.exe",
+                        AccountLookups::kAnyServer));
+  EXPECT_EQ(Strings({"NT Service Module: WARNING: \\\\files\\java\\bin can "
+                     "be changed by " + std::string(kAdmins) + ", " +
+                     kDomainUser + ", " + kDomainAdmins + ", " + kLocalUser +
+                     " (accounts as files knows them); they can run programs "
+                     "as LocalSystem through it"}),
+            LoggedMessages());
 }
 
 }  // namespace

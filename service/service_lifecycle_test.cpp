@@ -43,13 +43,30 @@ class LifecycleTest : public testing::Test {
   TimedModule module;
 };
 
+const char kSearchPathEntry[] =
+    "NT Service Module: Java path java names no folder: Windows finds it "
+    "along the system's search path, where who can change it was not checked";
+
+// A domain controller that does not answer holds up nothing: the start asks
+// only this machine.
 TEST_F(LifecycleTest, StartWhileNoEngineAnswersLaunchesIt) {
   system.jars = {"morva7.jar"};
+  system.remoteLookupMs = 30000;
+  system.security["C:\\Morva"] = {
+      true, false, "S-1-5-21-7-8-9-1105",
+      {{false, false, "S-1-5-21-7-8-9-1105", 0x1301bf}}};
+  const uint64_t before = system.tickMs;
   module.OnServiceStart("ignored");
+  EXPECT_LT(system.tickMs - before, 2000u);
   EXPECT_EQ(
       Strings({"NT Service Module: Starting NT Service",
                "NT Service Module: Service Working Directory = C:\\Morva",
                "NT Service Module: Engine Port = 2001",
+               "NT Service Module: WARNING: C:\\Morva can be changed by "
+               "S-1-5-21-7-8-9-1105 (could not tell whether this account is "
+               "an administrator); they can run programs as LocalSystem "
+               "through it",
+               kSearchPathEntry,
                "NT Service Module: Engine is not running",
                "NT Service Module: launching scheduler engine",
                "NT Service Module: Engine path = java",
@@ -75,7 +92,7 @@ TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
   EXPECT_EQ(
       Strings({"NT Service Module: Starting NT Service",
                "NT Service Module: Service Working Directory = C:\\Morva",
-               "NT Service Module: Engine Port = 2001",
+               "NT Service Module: Engine Port = 2001", kSearchPathEntry,
                "NT Service Module: NT Service Started. Service Working "
                "Directory = C:\\Morva"}),
       LoggedMessages());
@@ -105,7 +122,7 @@ TEST_F(LifecycleTest, StartWithAPortOutsideTheRange) {
   EXPECT_EQ("NT Service Module: ERROR: Engine port 131071 is not between 1 "
             "and 65535; the engine cannot be reached on it",
             messages[3]);
-  EXPECT_EQ("NT Service Module: Engine is not running", messages[4]);
+  EXPECT_EQ("NT Service Module: Engine is not running", messages[5]);
   EXPECT_TRUE(system.connectPorts.empty());
   EXPECT_EQ(1u, system.shellCalls.size());
 }

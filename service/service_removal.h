@@ -12,9 +12,13 @@ namespace morvasvc {
 // The program of a service's registered command line: a quoted path without
 // the quotes, or the whole unquoted text (the module registers no
 // arguments; cut at a blank, "C:\Program Files\..." would be "C:\Program").
+// A path with environment strings is compared as text only: this 32-bit
+// program would expand %ProgramFiles% to the x86 folder, not the one the
+// manager would start.
 struct RegisteredProgram {
   std::string path;
   bool quoted = false;
+  bool environmentStrings = false;
 };
 RegisteredProgram ParseRegisteredCommand(const std::string& command);
 
@@ -26,8 +30,8 @@ enum class FileIdentity { kSame, kOther, kGone, kUnknown };
 
 // Whether a service registered for a program is this program's to remove:
 // the same file, by any path; or a program that is gone, when the path
-// leaves no doubt what was meant (quoted, fully qualified, environment
-// strings expanded). Where the files cannot tell, only the same path text.
+// leaves no doubt what was meant (quoted, fully qualified, no environment
+// strings). Where the files cannot tell, only the same path text.
 bool IsOursToRemove(FileIdentity identity, bool unambiguousPath,
                     bool samePathText);
 
@@ -47,8 +51,10 @@ class StoppableService {
   virtual void Wait(uint32_t ms) = 0;
 };
 
-// Above the service's own bound of 60 s for its stop, so that a service
-// that gives up then is still seen to stop.
+// Above the service's own bounds of 60 s for its start and for its stop,
+// so that a service that gives up then is still seen to: a start gets its
+// bound, then the stop gets its own from the moment it was sent.
+const uint32_t kRemoveStartBoundMs = 75000;
 const uint32_t kRemoveStopBoundMs = 75000;
 
 // Stops a running or starting service and waits until it has stopped;

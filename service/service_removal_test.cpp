@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <optional>
 
 #include "service_run.h"
 
@@ -17,6 +18,7 @@ TEST(ServiceRemoval, WhoseServiceItIs) {
     const char* command;
     std::string path;
     bool quoted, qualified;
+    bool environmentStrings = false;
   } cases[] = {
       {"\"C:\\M\\M.exe\"", "C:\\M\\M.exe", true, true},
       {"\"a:\\M.exe\"", "a:\\M.exe", true, true},
@@ -25,7 +27,8 @@ TEST(ServiceRemoval, WhoseServiceItIs) {
       {"\"z:\\M.exe\"", "z:\\M.exe", true, true},
       {" \"\\\\srv\\share\\M.exe\" -x", "\\\\srv\\share\\M.exe", true, true},
       {"C:\\Program Files\\M.exe", "C:\\Program Files\\M.exe", false, true},
-      {"\"%SystemRoot%\\M.exe\"", "%SystemRoot%\\M.exe", true, false},
+      {"\"%SystemRoot%\\M.exe\"", "%SystemRoot%\\M.exe", true, false, true},
+      {"D:\\%x\\M.exe", "D:\\%x\\M.exe", false, true, true},
       {"\"\\\\?\\C:\\M.exe\"", "\\\\?\\C:\\M.exe", true, false},
       {"\"\\\\.\\C:\\M.exe\"", "\\\\.\\C:\\M.exe", true, false},
   };
@@ -34,6 +37,7 @@ TEST(ServiceRemoval, WhoseServiceItIs) {
     EXPECT_EQ(c.path, program.path) << c.command;
     EXPECT_EQ(c.quoted, program.quoted) << c.command;
     EXPECT_EQ(c.qualified, IsFullyQualifiedPath(program.path)) << c.command;
+    EXPECT_EQ(c.environmentStrings, program.environmentStrings) << c.command;
   }
   EXPECT_TRUE(IsOursToRemove(FileIdentity::kGone, true, false));
   EXPECT_FALSE(IsOursToRemove(FileIdentity::kGone, false, false));
@@ -48,13 +52,24 @@ class FakeService : public StoppableService {
   std::deque<StopReply> replies;
   int stops = 0;
   uint64_t tickMs = 0;
+  // Timed instead: starting, then running until the stop, then stopping.
+  std::optional<uint64_t> startsForMs, stopsForMs, stopSentMs;
   bool QueryState(uint32_t* state, std::string*) override {
+    if (startsForMs) {
+      *state = tickMs < *startsForMs ? kServiceStartPending
+               : !stopSentMs         ? kServiceRunning
+               : tickMs - *stopSentMs < *stopsForMs ? kServiceStopPending
+                                                    : kServiceStopped;
+      return true;
+    }
+    // 0: the status cannot be read.
     *state = states.front();
     if (states.size() > 1) states.pop_front();
-    return true;
+    return *state != 0;
   }
   StopReply SendStop(std::string*) override {
     ++stops;
+    stopSentMs = tickMs;
     if (replies.empty()) return StopReply::kSent;
     const StopReply reply = replies.front();
     replies.pop_front();
@@ -81,6 +96,7 @@ TEST(ServiceRemoval, StopAndWait) {
       {{run, start, run, stopped}, {Reply::kNotYet}, true, 2},
       {{run}, {Reply::kFailed}, false, 1},
       {{run, stopping}, {}, false, 1},
+      {{run, 0, stopped}, {}, false, 1},  // unreadable is not stopped
   };
   for (const Case& c : cases) {
     FakeService service;
@@ -95,6 +111,25 @@ TEST(ServiceRemoval, StopAndWait) {
       EXPECT_EQ("Stopping the service failed: it did not stop within 75 "
                 "seconds",
                 error);
+    }
+  }
+  // The start and the stop each get their own bound: 55 s of start, then
+  // 40 s of stop is seen through; a start that never ends is not.
+  struct Timed {
+    uint64_t startsForMs, stopsForMs;
+    bool stops;
+  } timed[] = {{55000, 40000, true}, {74800, 74800, true}, {1u << 30, 0, false}};
+  for (const Timed& t : timed) {
+    FakeService service;
+    service.startsForMs = t.startsForMs;
+    service.stopsForMs = t.stopsForMs;
+    std::string error;
+    EXPECT_EQ(t.stops, StopAndWait(service, &error)) << t.startsForMs;
+    if (!t.stops) {
+      EXPECT_EQ("Stopping the service failed: it did not finish its start "
+                "within 75 seconds",
+                error);
+      EXPECT_LT(service.tickMs, 75400u);
     }
   }
 }

@@ -29,14 +29,18 @@ class ServiceRun {
       Crash("start did not finish within " + Seconds(kHandlerBoundMs));
       return;
     }
-    Report(kServiceRunning);
-    if (!WatchTicksUntilStopRequest()) return;
+    // The module believes it runs only once the manager does.
+    if (!Report(kServiceRunning)) {
+      Crash("running state was refused by the Service Control Manager");
+      return;
+    }
+    if (!WatchUntilStopRequest()) return;
     Report(kServiceStopPending);
     host_.PostStop();
     if (!WaitPending(WindowStage::kStopHandled)) {
-      host_.Log("NT Service Module: ERROR: The service's stop did not finish "
-                "within " + Seconds(kHandlerBoundMs) +
-                "; the service reports itself stopped and ends");
+      TellEnding("NT Service Module: ERROR: The service's stop did not "
+                 "finish within " + Seconds(kHandlerBoundMs) +
+                 "; the service reports itself stopped and ends");
       Report(kServiceStopped);
       host_.Terminate(0);
       return;
@@ -56,22 +60,38 @@ class ServiceRun {
     return WaitPending(WindowStage::kStartHandled);
   }
 
-  // A supervision tick that never returns would leave the engine
-  // unsupervised for ever; only a tick that began and did not end counts.
-  bool WatchTicksUntilStopRequest() {
+  // A window's thread that never finishes a message would leave the engine
+  // unsupervised for ever: a tick, a held log's retry or a re-read alike.
+  bool WatchUntilStopRequest() {
     while (!host_.WaitForStopRequest(kTickCheckMs)) {
       uint64_t startMs = 0;
-      if (host_.TickRunningSince(&startMs) &&
+      bool tick = false;
+      if (host_.BusySince(&startMs, &tick) &&
           host_.TickMs() - startMs >= kTickBoundMs) {
-        Crash("supervision tick did not finish within " +
-              Seconds(kTickBoundMs));
+        Crash((tick ? "supervision tick did not finish"
+                    : "window did not finish handling a message") +
+              std::string(" within ") + Seconds(kTickBoundMs));
         return false;
       }
     }
     return true;
   }
 
-  void Report(uint32_t state) {
+  static const char* StateName(uint32_t state) {
+    switch (state) {
+      case kServiceStartPending:
+        return "start pending";
+      case kServiceRunning:
+        return "running";
+      case kServiceStopPending:
+        return "stop pending";
+      default:
+        return "stopped";
+    }
+  }
+
+  // true once the manager took the state.
+  bool Report(uint32_t state) {
     ServiceStatus status;
     status.state = state;
     const bool pending =
@@ -88,13 +108,27 @@ class ServiceRun {
     if (state == kServiceRunning) {
       status.controlsAccepted = accepted | acceptPreshutdown_;
     }
-    // Systems before Vista refuse the preshutdown control: shutdown remains.
-    if (!host_.ReportStatus(status) && acceptPreshutdown_ &&
-        state == kServiceRunning) {
-      acceptPreshutdown_ = 0;
-      status.controlsAccepted = accepted;
-      host_.ReportStatus(status);
+    uint32_t error = 0;
+    for (uint32_t attempt = 0; attempt < kStatusReportAttempts; ++attempt) {
+      if (attempt > 0) host_.Pause(kStatusRetryMs);
+      if (host_.ReportStatus(status, &error)) return true;
+      // Systems before Vista refuse the preshutdown control: shutdown
+      // remains.
+      if ((status.controlsAccepted & kAcceptPreshutdown) &&
+          error == kErrorInvalidParameter) {
+        acceptPreshutdown_ = 0;
+        status.controlsAccepted = accepted;
+        if (host_.ReportStatus(status, &error)) return true;
+      }
     }
+    // Once for each state: a pending state is reported every few seconds.
+    if (state != refusedState_) {
+      refusedState_ = state;
+      Tell("NT Service Module: ERROR: The Service Control Manager refused "
+           "the service's state " + std::string(StateName(state)) + ": " +
+           host_.ErrorText(error));
+    }
+    return false;
   }
 
   // Waits for the window's thread, telling the manager it is still at work;
@@ -113,17 +147,33 @@ class ServiceRun {
     return false;
   }
 
+  // The event first: it is local, where the log may hang.
+  void Tell(const std::string& message, const std::string& eventSuffix = "") {
+    host_.ReportEvent(message + eventSuffix);
+    host_.LogBounded(message, kEndingLogBoundMs);
+  }
+
+  // What the window's thread kept back for a held log ends with the process.
+  void TellEnding(const std::string& message) {
+    const size_t kept = host_.KeptBackEntries();
+    Tell(message, kept == 0 ? std::string()
+                            : "\r\n\r\n" + std::to_string(kept) +
+                                  " activity log entries were kept back "
+                                  "and are lost");
+  }
+
   // Ends the process without reporting the service stopped: to the manager
-  // a crash, after which its recovery restarts the service at once.
+  // a crash, after which its recovery restarts the service.
   void Crash(const std::string& what) {
-    host_.Log("NT Service Module: ERROR: The service's " + what +
-              "; the service ends so that Windows restarts it");
+    TellEnding("NT Service Module: ERROR: The service's " + what +
+               "; the service ends so that Windows restarts it");
     host_.Terminate(1);
   }
 
   ServiceHost& host_;
   uint32_t checkPoint_ = 0;
   uint32_t lastState_ = 0;
+  uint32_t refusedState_ = 0;
   uint32_t acceptPreshutdown_ = kAcceptPreshutdown;
 };
 

@@ -1,6 +1,7 @@
 #ifndef MORVASVC_SERVICE_RUN_H_
 #define MORVASVC_SERVICE_RUN_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -65,13 +66,25 @@ ControlAction ClassifyControl(uint32_t control);
 
 enum class WindowStage { kCreated, kStartHandled, kStopHandled };
 
+// A refused status report is tried again this often, this many times in
+// all: a state the manager never heard leaves it believing another.
+const uint32_t kStatusReportAttempts = 3;
+const uint32_t kStatusRetryMs = 1000;
+// How a system that does not know a control it was offered refuses it.
+const uint32_t kErrorInvalidParameter = 87;
+// An ending writes its activity log entry within this bound: the log may
+// live on the very path that held up the window's thread.
+const uint32_t kEndingLogBoundMs = 5000;
+
 // What the service's own thread needs: the manager, the window's thread, a
 // steady clock, the activity log and the process.
 class ServiceHost {
  public:
   virtual ~ServiceHost() = default;
-  // false when the manager refuses the status.
-  virtual bool ReportStatus(const ServiceStatus& status) = 0;
+  // false with the system's error number when the manager refuses the
+  // status.
+  virtual bool ReportStatus(const ServiceStatus& status, uint32_t* error) = 0;
+  virtual std::string ErrorText(uint32_t error) = 0;
   // Waits at most ms for the window's thread to reach stage.
   virtual bool WaitForWindow(WindowStage stage, uint32_t ms) = 0;
   virtual void PostStart() = 0;
@@ -79,23 +92,33 @@ class ServiceHost {
   // Waits at most ms for the control handler to ask for the stop; true once
   // it has.
   virtual bool WaitForStopRequest(uint32_t ms) = 0;
-  // When the window's thread began the supervision tick it is in, on the
-  // steady clock; false when it is in none.
-  virtual bool TickRunningSince(uint64_t* startMs) = 0;
+  // When the window's thread began the message it is handling, on the
+  // steady clock, and whether that is a supervision tick; false while it
+  // waits for one.
+  virtual bool BusySince(uint64_t* startMs, bool* tick) = 0;
   virtual uint64_t TickMs() = 0;
-  // An entry in the activity log and an error event.
-  virtual void Log(const std::string& message) = 0;
+  virtual void Pause(uint32_t ms) = 0;
+  // An error event under the name the manager started the service with: the
+  // event log is local and cannot hang.
+  virtual void ReportEvent(const std::string& message) = 0;
+  // One activity log entry, given at most boundMs.
+  virtual void LogBounded(const std::string& message, uint32_t boundMs) = 0;
+  // The entries the window's thread keeps back for a held log.
+  virtual size_t KeptBackEntries() = 0;
   // Ends the process at once: with the window's thread stuck, the
   // libraries' detach code of an ordinary exit could wait for it for ever.
   virtual void Terminate(uint32_t exitCode) = 0;
 };
 
 // The service's life as the manager sees it, on the service's thread, the
-// only thread that reports its status. A start or a tick that runs past its
-// bound ends the process without reporting the service stopped: a crash to
-// the manager, whose recovery restarts it at once. A stop that runs past
-// its bound reports the service stopped, without an error: the operator or
-// Windows asked for it, and nothing may restart it.
+// only thread that reports its status. A start that runs past its bound or
+// whose running state the manager refuses, and a window's thread that
+// stays on one message past the tick's bound, end the process without
+// reporting the service stopped: a crash to the manager, whose recovery
+// restarts it. A stop that runs past its bound reports the service stopped,
+// without an error: the operator or Windows asked for it, and nothing may
+// restart it. Each ending reports its event first, then its log entry
+// within a bound, then ends whatever the log did.
 void RunService(ServiceHost& host);
 
 }  // namespace morvasvc

@@ -23,14 +23,26 @@ class FakeServiceHost : public ServiceHost {
   uint64_t tickMs = 0;
 
   // Each report as state:checkpoint, the accepted controls and any error.
-  bool ReportStatus(const ServiceStatus& s) override {
+  // The manager refuses reports of refusedState this many times.
+  uint32_t refusedState = 0;
+  uint32_t refusals = 0;
+  bool ReportStatus(const ServiceStatus& s, uint32_t* error) override {
     last = s;
     reports.push_back(
         std::to_string(s.state) + ":" + std::to_string(s.checkPoint) +
         (s.controlsAccepted ? " accepts " + std::to_string(s.controlsAccepted)
                             : "") +
         (s.waitHintMs ? " hint" : ""));
+    if (s.state == refusedState && refusals > 0) {
+      --refusals;
+      *error = 5;
+      return false;
+    }
+    *error = kErrorInvalidParameter;
     return !refusesPreshutdown || !(s.controlsAccepted & kAcceptPreshutdown);
+  }
+  std::string ErrorText(uint32_t error) override {
+    return "system error " + std::to_string(error);
   }
   bool WaitForWindow(WindowStage stage, uint32_t ms) override {
     auto it = readyAfterMs.find(stage);
@@ -42,9 +54,11 @@ class FakeServiceHost : public ServiceHost {
   }
   void PostStart() override { events.push_back("start"); }
   void PostStop() override { events.push_back("stop"); }
-  // The stop is asked for at this time; a tick runs from tickSinceMs on.
+  // The stop is asked for at this time; the window's thread handles one
+  // message (a tick, unless said otherwise) from busySinceMs on.
   uint64_t stopRequestAtMs = 0;
-  std::optional<uint64_t> tickSinceMs;
+  std::optional<uint64_t> busySinceMs;
+  bool busyOnTick = true;
   bool WaitForStopRequest(uint32_t ms) override {
     if (tickMs >= stopRequestAtMs) {
       events.push_back("stop requested");
@@ -53,13 +67,25 @@ class FakeServiceHost : public ServiceHost {
     tickMs += ms;
     return false;
   }
-  bool TickRunningSince(uint64_t* startMs) override {
-    if (!tickSinceMs || *tickSinceMs > tickMs) return false;
-    *startMs = *tickSinceMs;
+  bool BusySince(uint64_t* startMs, bool* tick) override {
+    if (!busySinceMs || *busySinceMs > tickMs) return false;
+    *startMs = *busySinceMs;
+    *tick = busyOnTick;
     return true;
   }
   uint64_t TickMs() override { return tickMs; }
-  void Log(const std::string& message) override { events.push_back(message); }
+  void Pause(uint32_t ms) override { tickMs += ms; }
+  // The order of event, log and end is part of what is checked.
+  size_t keptBack = 0;
+  Strings alerts;
+  void ReportEvent(const std::string& message) override {
+    events.push_back("event");
+    alerts.push_back(message);
+  }
+  void LogBounded(const std::string& message, uint32_t boundMs) override {
+    events.push_back(message + " (" + std::to_string(boundMs) + " ms)");
+  }
+  size_t KeptBackEntries() override { return keptBack; }
   void Terminate(uint32_t code) override {
     events.push_back("terminated " + std::to_string(code));
   }
@@ -97,61 +123,114 @@ TEST(RunService, ALifeWithSlowHandlers) {
             old.reports);
 }
 
-// A start or a tick held up for good ends the process unreported, a crash
-// that recovery restarts at once; a stop held up for good is reported
-// stopped without an error: nothing restarts what an operator stopped.
+// A start, a tick or a message held up for good, and a running state the
+// manager refuses, end the process unreported, a crash that recovery
+// restarts; a stop held up for good is reported stopped without an error:
+// nothing restarts what an operator stopped. Each says so in an event first,
+// then in the log within a bound, counting what the held log kept back.
 TEST(RunService, EveryPendingStateAndTickHasAnEnd) {
   const std::map<WindowStage, uint64_t> created = {{WindowStage::kCreated, 0}},
                                         started = {
                                             {WindowStage::kCreated, 0},
-                                            {WindowStage::kStartHandled, 0}};
+                                            {WindowStage::kStartHandled, 0}},
+                                        done = {
+                                            {WindowStage::kCreated, 0},
+                                            {WindowStage::kStartHandled, 0},
+                                            {WindowStage::kStopHandled, 0}};
   const uint64_t hour = 3600000;
+  const std::string refused = "running state was refused by the Service "
+                              "Control Manager";
   struct Case {
     std::map<WindowStage, uint64_t> readyAfterMs;
     bool clockStands;
     uint64_t stopRequestAtMs;
-    std::optional<uint64_t> tickSinceMs;
+    std::optional<uint64_t> busySinceMs;
     std::string what;  // what ran over
+    bool busyOnTick = true;
+    uint32_t refusedRunning = 0;  // refusals of the running state
+    size_t keptBack = 0;
   } cases[] = {{{}, false, 0, {}, "start"},
-               {created, false, 0, {}, "start"},
-               {started, false, 0, {}, "stop"},
+               {created, false, 0, {}, "start", true, 0, 2},
+               {started, false, 0, {}, "stop", true, 0, 1},
                {started, true, 0, {}, "stop"},
                {started, false, 2 * hour, hour, "supervision tick"},
+               // A held log's retry or a re-read stuck as long.
+               {started, false, 2 * hour, hour, "window", false},
                // Hours between two ticks are no stuck tick.
-               {started, false, 5 * hour, {}, "stop"}};
+               {started, false, 5 * hour, {}, "stop"},
+               // Refused once, then taken: the service runs on.
+               {done, false, 0, {}, "stop", true, 1},
+               {started, false, 0, {}, refused, true, 3}};
   for (const Case& c : cases) {
     FakeServiceHost host;
     host.readyAfterMs = c.readyAfterMs;
     host.clockStands = c.clockStands;
     host.stopRequestAtMs = c.stopRequestAtMs;
-    host.tickSinceMs = c.tickSinceMs;
+    host.busySinceMs = c.busySinceMs;
+    host.busyOnTick = c.busyOnTick;
+    host.refusedState = kServiceRunning;
+    host.refusals = c.refusedRunning;
+    host.keptBack = c.keptBack;
     RunService(host);
-    const bool stop = c.what == "stop", tick = c.tickSinceMs.has_value();
+    const bool stop = c.what == "stop", busy = c.busySinceMs.has_value();
     EXPECT_EQ(stop   ? kServiceStopped
-              : tick ? kServiceRunning
-                     : kServiceStartPending,
+              : busy ? kServiceRunning
+              : c.what == refused ? kServiceRunning
+                                  : kServiceStartPending,
               host.last.state)
         << c.what;
     EXPECT_EQ(0u, host.last.win32ExitCode) << c.what;
     EXPECT_LE(host.reports.size(), 16u) << c.what;
-    // Five minutes for a tick, a minute for the rest, and not a round of
-    // the watch more.
-    const uint64_t boundMs = tick ? 300000 : 60000;
-    const uint64_t from = tick ? *c.tickSinceMs : c.stopRequestAtMs;
-    if (!c.clockStands) {
+    if (c.refusedRunning == 1) {
+      // Retried a second later; one entry, and no ending.
+      EXPECT_EQ("4:0 accepts 269", host.reports[2]);
+      EXPECT_EQ(1000u, host.tickMs);
+      EXPECT_EQ("3:1 hint", host.reports[3]);
+      EXPECT_EQ("start", host.events[0]);
+      EXPECT_EQ("stop requested", host.events[1]);
+      EXPECT_EQ("1:0", host.reports.back());
+      EXPECT_EQ("stop", host.events.back());
+      continue;
+    }
+    if (c.what == refused) {
+      EXPECT_EQ(size_t(1 + kStatusReportAttempts), host.reports.size());
+      EXPECT_EQ(Strings({"event",
+                         "NT Service Module: ERROR: The Service Control "
+                         "Manager refused the service's state running: "
+                         "system error 5 (5000 ms)"}),
+                Strings(host.events.begin() + 1, host.events.begin() + 3));
+      EXPECT_EQ(size_t(kStatusReportAttempts - 1) * kStatusRetryMs,
+                host.tickMs);
+    }
+    // Five minutes for a tick or a message, a minute for the rest, and not a
+    // round of the watch more.
+    const uint64_t boundMs = busy ? 300000 : 60000;
+    const uint64_t from = busy ? *c.busySinceMs : c.stopRequestAtMs;
+    if (!c.clockStands && c.what != refused) {
       EXPECT_GE(host.tickMs, from + boundMs) << c.what;
       EXPECT_LT(host.tickMs, from + boundMs + kTickCheckMs) << c.what;
     }
-    ASSERT_GE(host.events.size(), 2u) << c.what;
-    EXPECT_EQ(Strings({"NT Service Module: ERROR: The service's " + c.what +
-                           " did not finish within " +
-                           std::to_string(boundMs / 1000) + " seconds; " +
-                           (stop ? "the service reports itself stopped and "
-                                   "ends"
-                                 : "the service ends so that Windows "
-                                   "restarts it"),
+    const std::string ranOver =
+        c.what == refused ? refused
+        : c.what == "window"
+            ? "window did not finish handling a message within 300 seconds"
+            : c.what + " did not finish within " +
+                  std::to_string(boundMs / 1000) + " seconds";
+    const std::string message =
+        "NT Service Module: ERROR: The service's " + ranOver + "; " +
+        (stop ? "the service reports itself stopped and ends"
+              : "the service ends so that Windows restarts it");
+    ASSERT_GE(host.events.size(), 3u) << c.what;
+    EXPECT_EQ(Strings({"event", message + " (5000 ms)",
                        stop ? "terminated 0" : "terminated 1"}),
-              Strings(host.events.end() - 2, host.events.end()))
+              Strings(host.events.end() - 3, host.events.end()))
+        << c.what;
+    EXPECT_EQ(message + (c.keptBack ? "\r\n\r\n" +
+                                         std::to_string(c.keptBack) +
+                                         " activity log entries were kept "
+                                         "back and are lost"
+                                   : ""),
+              host.alerts.back())
         << c.what;
   }
 }

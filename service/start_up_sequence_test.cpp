@@ -55,6 +55,18 @@ TEST_F(StartUpSequenceTest, ServiceOfThisProgramKeepsItsName) {
   EXPECT_EQ(Strings({"Uninstall", "RemoveEventSource"}),
             Strings(control.calls.end() - 2, control.calls.end()));
   EXPECT_EQ(std::vector<uint32_t>({0}), system.exitCodes);
+
+  // Run as the service, the manager names it at the start: no service's
+  // program is read meanwhile, nor is the window's check run.
+  system.commandLine = "Morvasvc.exe";
+  system.startedByServiceManager = true;
+  system.security["C:\\Morva"] = {
+      true, false, "S-1-5-32-545", {{false, false, "S-1-5-32-545", 0x1301bf}}};
+  system.LogFile().clear();
+  module.RunStartUpSequence();
+  EXPECT_EQ("Morva7", module.serviceName);
+  EXPECT_EQ("NT Service Module: commandline = Morvasvc.exe",
+            LoggedMessages().back());
 }
 
 // No box where nobody would see it: on the service's desktop, or under an

@@ -127,6 +127,8 @@ class FakeModuleSystem : public ModuleSystem {
   }
   bool nobodySeesWindows = false;
   bool NobodySeesWindows() override { return nobodySeesWindows; }
+  bool startedByServiceManager = false;
+  bool StartedByServiceManager() override { return startedByServiceManager; }
   bool ShellOpen(const std::string& file, const std::string& parameters,
                  const std::string& directory, ShellPrompts prompts,
                  std::string* error) override {
@@ -170,12 +172,28 @@ class FakeModuleSystem : public ModuleSystem {
     *result = it->second;
     return OpenResult::kDone;
   }
+  // A lookup beyond this machine takes this long, as with a domain
+  // controller that does not answer.
+  uint64_t remoteLookupMs = 0;
+  std::set<std::string> listedAdministrators;
+  void LookUp(const std::string& sid) {
+    if (sid.compare(0, 9, "S-1-5-21-") == 0 &&
+        sid.compare(0, 15, "S-1-5-21-1-2-3-") != 0) {
+      tickMs += remoteLookupMs;
+    }
+  }
   bool IsAdministrator(const std::string& sid) override {
+    LookUp(sid);
     return administrators.count(sid) > 0;
   }
+  bool IsListedAdministrator(const std::string& sid) override {
+    return listedAdministrators.count(sid) > 0;
+  }
   std::string AccountName(const std::string& sid) override {
+    LookUp(sid);
     return sid == "S-1-5-32-545" ? "BUILTIN\\Users" : sid;
   }
+  std::string LocalAccountDomain() override { return "S-1-5-21-1-2-3"; }
 
   std::string LowerCase(const std::string& text) override {
     std::string lower = text;

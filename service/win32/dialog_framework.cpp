@@ -180,6 +180,11 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
   }
   dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
   if (!dialog) return FALSE;
+  struct Handling {
+    CDialog* dialog;
+    explicit Handling(CDialog* d) : dialog(d) { dialog->OnHandling(true); }
+    ~Handling() { dialog->OnHandling(false); }
+  } handling(dialog);
 
   INT_PTR result = FALSE;
   if (dialog->OnMessage(message, wParam, lParam, &result)) return result;

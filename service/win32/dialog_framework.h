@@ -82,6 +82,8 @@ class CDialog {
   virtual void OnCancel();
   // The derived window's message table: true when handled.
   virtual bool OnMessage(UINT, WPARAM, LPARAM, INT_PTR*) { return false; }
+  // Around each message the dialog handles, nested ones included.
+  virtual void OnHandling(bool /*begins*/) {}
   virtual bool OnCommand(UINT) { return false; }
   // The derived window's event table for hosted controls.
   virtual bool OnControlEvent(UINT, const ControlEvent&) { return false; }

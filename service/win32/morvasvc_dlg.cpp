@@ -95,9 +95,8 @@ bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
   switch (message) {
     case WM_TIMER:
       if (wParam == kSupervisionTimerId) {
-        MarkSupervisionTick(true);
+        MarkSupervisionTick();
         SuperviseEngine();
-        MarkSupervisionTick(false);
       } else if (wParam == kLogRetryTimerId && RetryHeldLogEntries()) {
         KillTimer(hwnd_, kLogRetryTimerId);
       } else if (wParam == kStateTimerId) {

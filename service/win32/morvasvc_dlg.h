@@ -30,6 +30,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
  protected:
   BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* dx) override;
+  void OnHandling(bool begins) override { MarkWindowMessage(begins); }
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
                  INT_PTR* result) override;
   bool OnControlEvent(UINT controlId, const ControlEvent& event) override;

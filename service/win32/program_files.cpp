@@ -37,12 +37,7 @@ bool ProgramPath(std::string* path, std::string* error) {
 }
 
 std::string RegisteredProgramPath(const std::string& command) {
-  const std::string path = ParseRegisteredCommand(command).path;
-  char expanded[MAX_PATH];
-  const DWORD length = ExpandEnvironmentStringsA(path.c_str(), expanded,
-                                                 MAX_PATH);
-  return length == 0 || length > MAX_PATH ? path
-                                          : std::string(expanded, length - 1);
+  return ParseRegisteredCommand(command).path;
 }
 
 namespace {
@@ -58,8 +53,11 @@ const FILE_INFO_BY_HANDLE_CLASS kFileIdInfo =
 
 // A file's identity on this machine. The 64-bit index of older systems is
 // not unique on ReFS; it serves only where the 128-bit id is not offered.
+// An id of all zeros is one the file system does not offer.
 bool ReadFileIdentity(HANDLE file, FileIdInfo* id) {
-  if (GetFileInformationByHandleEx(file, kFileIdInfo, id, sizeof *id)) {
+  static const BYTE kNotOffered[sizeof id->fileId] = {};
+  if (GetFileInformationByHandleEx(file, kFileIdInfo, id, sizeof *id) &&
+      memcmp(id->fileId, kNotOffered, sizeof kNotOffered) != 0) {
     return true;
   }
   BY_HANDLE_FILE_INFORMATION info;
@@ -101,17 +99,27 @@ FileIdentity CompareFiles(const std::string& registered,
 
 }  // namespace
 
+namespace {
+FileIdentity CompareRegistered(const RegisteredProgram& registered,
+                               const std::string& program) {
+  return registered.environmentStrings
+             ? FileIdentity::kUnknown
+             : CompareFiles(registered.path, program);
+}
+}  // namespace
+
 bool IsOursToRemove(const std::string& command, const std::string& program) {
-  const std::string path = RegisteredProgramPath(command);
-  const bool unambiguous =
-      ParseRegisteredCommand(command).quoted && IsFullyQualifiedPath(path);
-  return morvasvc::IsOursToRemove(CompareFiles(path, program), unambiguous,
-                                  lstrcmpiA(path.c_str(), program.c_str()) ==
-                                      0);
+  const RegisteredProgram registered = ParseRegisteredCommand(command);
+  const bool unambiguous = registered.quoted &&
+                           !registered.environmentStrings &&
+                           IsFullyQualifiedPath(registered.path);
+  return morvasvc::IsOursToRemove(
+      CompareRegistered(registered, program), unambiguous,
+      lstrcmpiA(registered.path.c_str(), program.c_str()) == 0);
 }
 
 bool IsThisProgram(const std::string& command, const std::string& program) {
-  return CompareFiles(RegisteredProgramPath(command), program) ==
+  return CompareRegistered(ParseRegisteredCommand(command), program) ==
          FileIdentity::kSame;
 }
 

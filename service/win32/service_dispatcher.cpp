@@ -1,6 +1,8 @@
 #include "service_dispatcher.h"
 
 #include <atomic>
+#include <memory>
+#include <utility>
 
 #include "activity_log.h"
 #include "dialog_framework.h"
@@ -39,21 +41,45 @@ struct ServiceRunState {
   // the window's thread is held up.
   CRITICAL_SECTION logLock;
   std::string logPath;
-  std::string serviceName;
   std::string installDir;
-  // The name the manager started the service under, for the start event.
+  // The name the manager started the service under, for the start event
+  // and every event of this thread: the name its event source has.
   std::string startedAs;
-  // Set when the dispatcher call failed: no manager started this program.
+  std::atomic<size_t> keptBack{0};
+  // Set when the dispatcher call failed: no manager started this program;
+  // or when the manager called the service's main function. Either sets
+  // the decided event.
   std::atomic<bool> startedByUser{false};
-  // The supervision tick the window's thread is in, for the watchdog.
-  std::atomic<bool> tickRunning{false};
-  std::atomic<uint64_t> tickStartMs{0};
+  std::atomic<bool> startedByManager{false};
+  KernelHandle decided{CreateEventA(NULL, TRUE, FALSE, NULL)};
+  // The message the window's thread handles, for the watchdog: nested
+  // messages count as the outermost one.
+  std::atomic<uint32_t> busyDepth{0};
+  std::atomic<uint64_t> busyStartMs{0};
+  std::atomic<bool> busyOnTick{false};
 };
 ServiceRunState* run = nullptr;
 
+LogDestination Destination() {
+  EnterCriticalSection(&run->logLock);
+  LogDestination destination;
+  destination.path = run->logPath;
+  destination.installDir = run->installDir;
+  LeaveCriticalSection(&run->logLock);
+  return destination;
+}
+
+DWORD WINAPI WriteEntry(LPVOID parameter) {
+  std::unique_ptr<std::pair<std::string, std::string>> entry(
+      static_cast<std::pair<std::string, std::string>*>(parameter));
+  Win32ModuleSystem system;
+  AppendActivityEntry(system, system, entry->first, entry->second);
+  return 0;
+}
+
 class Win32ServiceHost : public ServiceHost {
  public:
-  bool ReportStatus(const ServiceStatus& status) override {
+  bool ReportStatus(const ServiceStatus& status, uint32_t* error) override {
     SERVICE_STATUS reported = {};
     reported.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     reported.dwCurrentState = status.state;
@@ -61,7 +87,12 @@ class Win32ServiceHost : public ServiceHost {
     reported.dwWin32ExitCode = status.win32ExitCode;
     reported.dwCheckPoint = status.checkPoint;
     reported.dwWaitHint = status.waitHintMs;
-    return SetServiceStatus(run->statusHandle, &reported) != FALSE;
+    if (SetServiceStatus(run->statusHandle, &reported)) return true;
+    *error = GetLastError();
+    return false;
+  }
+  std::string ErrorText(uint32_t error) override {
+    return StepFailed("SetServiceStatus", std::string(), error);
   }
   bool WaitForWindow(WindowStage stage, uint32_t ms) override {
     const KernelHandle& event =
@@ -77,26 +108,34 @@ class Win32ServiceHost : public ServiceHost {
   bool WaitForStopRequest(uint32_t ms) override {
     return WaitForSingleObject(run->stopRequested.Get(), ms) == WAIT_OBJECT_0;
   }
-  // A tick begun after the running flag was read shows a later start: it
-  // can only make a stuck tick look younger, never a new one look stuck.
-  bool TickRunningSince(uint64_t* startMs) override {
-    if (!run->tickRunning.load()) return false;
-    *startMs = run->tickStartMs.load();
+  // A message begun after the depth was read shows a later start: it can
+  // only make a stuck message look younger, never a new one look stuck.
+  bool BusySince(uint64_t* startMs, bool* tick) override {
+    if (run->busyDepth.load() == 0) return false;
+    *startMs = run->busyStartMs.load();
+    *tick = run->busyOnTick.load();
     return true;
   }
   uint64_t TickMs() override { return GetTickCount64(); }
-  // Only a handler or a tick that ran past its bound logs from here.
-  void Log(const std::string& message) override {
-    EnterCriticalSection(&run->logLock);
-    const std::string path = run->logPath;
-    const std::string source = run->serviceName;
-    const std::string installDir = run->installDir;
-    LeaveCriticalSection(&run->logLock);
+  void Pause(uint32_t ms) override { Sleep(ms); }
+  void ReportEvent(const std::string& message) override {
     Win32ModuleSystem system;
-    AppendActivityEntry(system, system, path, message);
-    system.ReportToEventLog(source, EventType::kError,
-                            EventText(message, installDir));
+    system.ReportToEventLog(run->startedAs, EventType::kError,
+                            EventText(message, Destination().installDir));
   }
+  // On a thread of its own, which is left behind when the bound passes: a
+  // write to a log on a hung network path may never return.
+  void LogBounded(const std::string& message, uint32_t boundMs) override {
+    auto* entry = new std::pair<std::string, std::string>(
+        Destination().path, message);
+    const KernelHandle writer(CreateThread(NULL, 0, WriteEntry, entry, 0, NULL));
+    if (!writer.Valid()) {
+      delete entry;
+      return;
+    }
+    WaitForSingleObject(writer.Get(), boundMs);
+  }
+  size_t KeptBackEntries() override { return run->keptBack.load(); }
   void Terminate(uint32_t exitCode) override {
     TerminateProcess(GetCurrentProcess(), exitCode);
   }
@@ -124,9 +163,8 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
 void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   const std::string name = argc > 0 && argv[0] ? argv[0] : "";
   run->startedAs = name;
-  EnterCriticalSection(&run->logLock);
-  run->serviceName = name;
-  LeaveCriticalSection(&run->logLock);
+  run->startedByManager.store(true);
+  SetEvent(run->decided.Get());
   run->statusHandle =
       RegisterServiceCtrlHandlerExA(name.c_str(), ControlHandler, NULL);
   if (!run->statusHandle) return;
@@ -142,6 +180,7 @@ DWORD WINAPI DispatcherThread(LPVOID) {
     PostMessageA(run->control, WM_SERVICE_ENDED, 0, 0);
   } else {
     run->startedByUser.store(true);
+    SetEvent(run->decided.Get());
   }
   return 0;
 }
@@ -186,21 +225,39 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 
 bool StartedByUser() { return run && run->startedByUser.load(); }
 
-void MarkSupervisionTick(bool running) {
+bool StartedByManager() {
+  if (!run) return false;
+  // The dispatcher call fails at once for a user; the manager calls the
+  // main function as soon as it is connected.
+  const DWORD kDecideMs = 5000;
+  WaitForSingleObject(run->decided.Get(), kDecideMs);
+  return run->startedByManager.load();
+}
+
+void MarkWindowMessage(bool begins) {
   if (!run) return;
-  if (running) run->tickStartMs.store(GetTickCount64());
-  run->tickRunning.store(running);
+  if (begins) {
+    if (run->busyDepth.load() == 0) {
+      run->busyOnTick.store(false);
+      run->busyStartMs.store(GetTickCount64());
+    }
+    ++run->busyDepth;
+  } else if (run->busyDepth.load() > 0) {
+    --run->busyDepth;
+  }
+}
+
+void MarkSupervisionTick() {
+  if (run) run->busyOnTick.store(true);
 }
 
 void PublishServiceLog(const LogDestination& destination) {
   if (!run) return;
   EnterCriticalSection(&run->logLock);
   run->logPath = destination.path;
-  if (!destination.eventSource.empty()) {
-    run->serviceName = destination.eventSource;
-  }
   run->installDir = destination.installDir;
   LeaveCriticalSection(&run->logLock);
+  run->keptBack.store(destination.keptBack);
 }
 
 bool RegisterServiceControlClass(HINSTANCE instance) {

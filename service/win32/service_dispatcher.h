@@ -21,10 +21,10 @@ extern const char kServiceControlClass[];
 // class cannot be created before this.
 bool RegisterServiceControlClass(HINSTANCE instance);
 // Where an entry goes that the service's own thread writes when the window's
-// thread is held up: the activity log, and the event log under the service's
-// name with the install folder. The activity log publishes each change
-// through the system; until it names an event source, the name the manager
-// started the service with stands.
+// thread is held up: the activity log, and the event log under the name the
+// manager started the service with, with the install folder. The activity
+// log publishes each change through the system, with the count of entries
+// it keeps back.
 void PublishServiceLog(const LogDestination& destination);
 
 // Whether the dispatcher has found that a user, not the Service Control
@@ -32,10 +32,15 @@ void PublishServiceLog(const LogDestination& destination);
 // nothing: a service asking about itself while the manager starts it can
 // wait on the manager's own lock.
 bool StartedByUser();
+// Whether the manager started the program as its service; waits a few
+// seconds at most for the dispatcher to find out.
+bool StartedByManager();
 
-// The window's thread marks the begin and end of each supervision tick: the
-// service's thread ends a service whose tick never returns.
-void MarkSupervisionTick(bool running);
+// The window's thread marks the begin and end of each message it handles,
+// and which is a supervision tick: the service's thread ends a service whose
+// window's thread never finishes one.
+void MarkWindowMessage(bool begins);
+void MarkSupervisionTick();
 
 // Dispatch ids of the control's events; the start event's argument is the
 // name the manager started the service under.

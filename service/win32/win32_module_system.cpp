@@ -102,6 +102,10 @@ bool Win32ModuleSystem::NobodySeesWindows() {
          !(flags.dwFlags & WSF_VISIBLE);
 }
 
+bool Win32ModuleSystem::StartedByServiceManager() {
+  return StartedByManager();
+}
+
 std::string Win32ModuleSystem::LowerCase(const std::string& text) {
   std::vector<char> buffer(text.begin(), text.end());
   if (!buffer.empty()) {

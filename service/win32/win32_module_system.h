@@ -32,12 +32,15 @@ class Win32ModuleSystem : public ModuleSystem {
                  const std::string& directory, ShellPrompts prompts,
                  std::string* error) override;
   bool NobodySeesWindows() override;
+  bool StartedByServiceManager() override;
   ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) override;
   OpenResult ReadSecurity(const std::string& path, ObjectSecurity* security,
                           std::string* error) override;
   bool IsAdministrator(const std::string& sid) override;
+  bool IsListedAdministrator(const std::string& sid) override;
+  std::string LocalAccountDomain() override;
   std::string AccountName(const std::string& sid) override;
   std::string LowerCase(const std::string& text) override;
   bool IsLeadByte(unsigned char byte) override;

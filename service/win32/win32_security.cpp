@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <lm.h>
+#include <ntsecapi.h>
 #include <sddl.h>
 
 #include <vector>
@@ -57,15 +58,18 @@ OpenResult Win32ModuleSystem::ReadSecurity(const std::string& path,
   for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
     ACE_HEADER* header = nullptr;
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) continue;
-    // Allow and deny entries share their layout; object and callback
-    // entries do not occur on files.
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE &&
-        header->AceType != ACCESS_DENIED_ACE_TYPE) {
+    // Allow, deny and conditional (callback) entries share their layout up
+    // to the SID. A condition may hold, so its allow counts; a conditional
+    // deny may not hold, so it takes nothing away. Object entries do not
+    // occur on files.
+    const BYTE type = header->AceType;
+    if (type != ACCESS_ALLOWED_ACE_TYPE && type != ACCESS_DENIED_ACE_TYPE &&
+        type != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
       continue;
     }
     const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
     AccessEntry entry;
-    entry.deny = header->AceType == ACCESS_DENIED_ACE_TYPE;
+    entry.deny = type == ACCESS_DENIED_ACE_TYPE;
     entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
     entry.sid = SidText(const_cast<DWORD*>(&ace->SidStart));
     entry.mask = ace->Mask;
@@ -105,6 +109,55 @@ bool Win32ModuleSystem::IsAdministrator(const std::string& sid) {
   }
   if (groups) NetApiBufferFree(groups);
   return administrator;
+}
+
+// Administrators lists its members by SID, a domain's groups among them;
+// reading the list asks nobody but this machine.
+bool Win32ModuleSystem::IsListedAdministrator(const std::string& sidText) {
+  BYTE group[SECURITY_MAX_SID_SIZE];
+  DWORD groupSize = sizeof group;
+  wchar_t name[256], domain[256];
+  DWORD nameSize = 256, domainSize = 256;
+  SID_NAME_USE use;
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, group,
+                          &groupSize) ||
+      !LookupAccountSidW(NULL, group, name, &nameSize, domain, &domainSize,
+                         &use)) {
+    return false;
+  }
+  LOCALGROUP_MEMBERS_INFO_0* members = nullptr;
+  DWORD read = 0, total = 0;
+  bool listed = false;
+  if (NetLocalGroupGetMembers(NULL, name, 0,
+                              reinterpret_cast<BYTE**>(&members),
+                              MAX_PREFERRED_LENGTH, &read, &total,
+                              NULL) == NERR_Success) {
+    for (DWORD i = 0; i < read && !listed; ++i) {
+      listed = SidText(members[i].lgrmi0_sid) == sidText;
+    }
+  }
+  if (members) NetApiBufferFree(members);
+  return listed;
+}
+
+// The account domain's SID, as this machine's own policy stores it.
+std::string Win32ModuleSystem::LocalAccountDomain() {
+  LSA_OBJECT_ATTRIBUTES attributes = {};
+  LSA_HANDLE policy = NULL;
+  if (LsaOpenPolicy(NULL, &attributes, POLICY_VIEW_LOCAL_INFORMATION,
+                    &policy) != 0) {
+    return std::string();
+  }
+  POLICY_ACCOUNT_DOMAIN_INFO* info = nullptr;
+  std::string text;
+  if (LsaQueryInformationPolicy(policy, PolicyAccountDomainInformation,
+                                reinterpret_cast<void**>(&info)) == 0 &&
+      info) {
+    text = SidText(info->DomainSid);
+    LsaFreeMemory(info);
+  }
+  LsaClose(policy);
+  return text;
 }
 
 std::string Win32ModuleSystem::AccountName(const std::string& sidText) {
