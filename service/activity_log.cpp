@@ -204,9 +204,15 @@ void ActivityLog::ReportLaunchFailure(const std::string& message) {
   ReportRepeated(launchFailures_, message);
 }
 
+void ActivityLog::ReportStuckLaunch(const std::string& message) {
+  ReportRepeated(stuckLaunches_, message);
+}
+
 void ActivityLog::ReportPendingCounts() {
-  if (relaunches_.unreported) ReportCount(relaunches_);
-  if (launchFailures_.unreported) ReportCount(launchFailures_);
+  for (Repeated* repeated :
+       {&relaunches_, &launchFailures_, &stuckLaunches_}) {
+    if (repeated->unreported) ReportCount(*repeated);
+  }
 }
 
 void ActivityLog::ReportRepeated(Repeated& repeated,

@@ -68,6 +68,8 @@ class ActivityLog {
   // engine again (it died), or a launch failed.
   void ReportRelaunch();
   void ReportLaunchFailure(const std::string& message);
+  // A launched runtime that never opened the port was ended.
+  void ReportStuckLaunch(const std::string& message);
   // At the stop: the counts not yet reported.
   void ReportPendingCounts();
 
@@ -103,6 +105,8 @@ class ActivityLog {
                        "since the last report: "};
   Repeated launchFailures_{EventType::kError,
                            "Failed launches since the last report: "};
+  Repeated stuckLaunches_{EventType::kError,
+                          "Stuck launches ended since the last report: "};
 };
 
 }  // namespace morvasvc

@@ -53,6 +53,73 @@ const char kConfirmRunningCommand[] = "NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE";
 const char kShutdownCommand[] = "NTSERVICE^SHUTDOWN_ENGINE";
 
 
+void EngineLink::Remember(const LaunchedProcess& process) {
+  Launched launched;
+  launched.process = process;
+  launched.atMs = clock_.TickMs();
+  std::tm local;
+  std::string stamp = FormatLogTimestamp(
+      clock_.ToLocalTime(clock_.Now(), &local) ? &local : nullptr);
+  if (!stamp.empty()) stamp.erase(0, 1);  // its line feed
+  launched.what = "launched at " + stamp + " (process " +
+                  std::to_string(process.id) + ")";
+  launched_ = launched;
+}
+
+bool EngineLink::LaunchedRuns() {
+  if (!launched_) return false;
+  std::string error;
+  switch (launches_.CheckProcess(launched_->process, &error)) {
+    case ProcessState::kRunning:
+      return true;
+    case ProcessState::kUnknown:
+      log_.Log("NT Service Module: WARNING: Could not tell whether the engine " +
+               launched_->what + " still runs: " + error);
+      break;
+    case ProcessState::kGone:
+      break;
+  }
+  launched_.reset();
+  return false;
+}
+
+bool EngineLink::HoldsLaunch() {
+  if (!launched_ || launched_->answered || !LaunchedRuns()) return false;
+  if (clock_.TickMs() - launched_->atMs < kLaunchHoldMs) {
+    if (!launched_->holdSaid) {
+      log_.Log("NT Service Module: The engine " + launched_->what +
+               " has not opened its port yet; no other is launched beside "
+               "it");
+      launched_->holdSaid = true;
+    }
+    return true;
+  }
+  std::string error;
+  const std::string why = "NT Service Module: ERROR: The engine " +
+                          launched_->what +
+                          " has not opened its port in " +
+                          std::to_string(kLaunchHoldMs / 60000) + " minutes";
+  const std::string message =
+      launches_.EndLaunchedProcess(launched_->process, &error)
+          ? why + "; it was ended, and the engine is launched again"
+          : why + " and could not be ended: " + error;
+  log_.Log(message);
+  log_.ReportStuckLaunch(message);
+  launched_.reset();
+  return false;
+}
+
+void EngineLink::EndUnanswered() {
+  if (!launched_ || launched_->answered || !LaunchedRuns()) return;
+  std::string error;
+  log_.Log("NT Service Module: The engine " + launched_->what +
+           (launches_.EndLaunchedProcess(launched_->process, &error)
+                ? " never opened its port; the stop ended it"
+                : " never opened its port, and the stop could not end it: " +
+                      error));
+  launched_.reset();
+}
+
 void EngineLink::Launch(std::string* javaExe, const std::string& installDir) {
   *javaExe = NormalizeJavaExe(*javaExe);
   const std::string arguments =
@@ -65,10 +132,15 @@ void EngineLink::Launch(std::string* javaExe, const std::string& installDir) {
     error = "the engine path and arguments are longer than the " +
             std::to_string(kCommandLineLimit) +
             " characters a command line can hold";
-  } else if (process_.ShellOpen(*javaExe, arguments, installDir,
-                                ShellPrompts::kNever, &error)) {
+  } else {
     // Only the service launches the engine, and nobody sees its desktop.
-    return;
+    LaunchedProcess process;
+    if (process_.ShellOpen(*javaExe, arguments, installDir,
+                           ShellPrompts::kNever, &error, &process)) {
+      launched_.reset();
+      if (process.id != 0) Remember(process);
+      return;
+    }
   }
   const std::string message =
       "NT Service Module: ERROR: Engine could not be launched: " + error;
@@ -98,6 +170,8 @@ bool EngineLink::IsRunning(uint32_t port, std::string* statusText) {
     log_.Log(*statusText);
   }
   if (result != ConnectResult::kConnected) return false;
+  // Once answered, the runtime is the engine: the module never ends it.
+  if (launched_) launched_->answered = true;
   connection->SendAll(kConfirmRunningCommand);
   return true;
 }

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@ const size_t kCommandLineLimit = 32767;
 bool EngineCommandLineFits(const std::string& javaExe,
                            const std::string& arguments);
 
+// A launched runtime that has not opened the port after this long is stuck.
+const uint64_t kLaunchHoldMs = 600000;
+
 // Whether an engine port read from the settings names a TCP port.
 bool IsValidEnginePort(uint32_t port);
 
@@ -37,11 +42,13 @@ extern const char kShutdownCommand[];
 class EngineLink {
  public:
   EngineLink(Clock& clock, ModuleFiles& files, EngineNetwork& network,
-             ThisProcess& process, ActivityLog& log)
+             ThisProcess& process, LaunchedProcesses& launches,
+             ActivityLog& log)
       : clock_(clock),
         files_(files),
         network_(network),
         process_(process),
+        launches_(launches),
         log_(log) {}
 
   // Starts the Java runtime on every jar of the current folder, in
@@ -59,6 +66,15 @@ class EngineLink {
   // out: waits, bounded, until the port no longer answers.
   void WaitToLetGo(uint32_t port);
 
+  // Whether the runtime launched last still runs without ever having
+  // answered, and was launched less than kLaunchHoldMs ago: nothing is
+  // launched beside it, or two engines would race for the port and run
+  // jobs twice. One that runs longer is stuck, and is ended.
+  bool HoldsLaunch();
+  // At a stop whose shutdown reached nobody: the runtime launched last,
+  // still running and never answered, would outlive the service.
+  void EndUnanswered();
+
  private:
   // A socket problem is reported here.
   ConnectResult Connect(uint32_t port, std::string* statusText,
@@ -68,7 +84,20 @@ class EngineLink {
   ModuleFiles& files_;
   EngineNetwork& network_;
   ThisProcess& process_;
+  LaunchedProcesses& launches_;
   ActivityLog& log_;
+  // The runtime launched last, by number, until it is gone.
+  struct Launched {
+    LaunchedProcess process;
+    uint64_t atMs = 0;
+    std::string what;  // "launched at <time> (process <id>)"
+    bool answered = false;
+    bool holdSaid = false;
+  };
+  std::optional<Launched> launched_;
+  void Remember(const LaunchedProcess& process);
+  // Forgets it once it is gone; false then, or when it cannot be told.
+  bool LaunchedRuns();
 };
 
 }  // namespace morvasvc

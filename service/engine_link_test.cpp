@@ -37,7 +37,7 @@ TEST(EngineCommands, ExactBytes) {
 
 class EngineLinkTest : public PartTest {
  protected:
-  EngineLink engine{system, system, system, system, log};
+  EngineLink engine{system, system, system, system, system, log};
   std::string javaExe = kDefaultJavaExe;
   std::string statusText;
 };
@@ -55,6 +55,67 @@ TEST_F(EngineLinkTest, LaunchEngine) {
   EXPECT_EQ(Strings({"NT Service Module: Engine path = C:\\jdk\\bin\\javaw.exe",
                      "NT Service Module: Engine arguments = -Xrs -cp "
                      ".;help;a.jar;morva7.jar; com.morva.engine.Engine"}),
+            LoggedMessages());
+}
+
+// The runtime launched last, while it runs and has never answered, holds
+// off another launch for ten minutes; then it is ended. One that is gone, or
+// whose id now names another process, is forgotten; one that answered once
+// is never ended. The stop ends only one that never answered.
+TEST_F(EngineLinkTest, LaunchedRuntimeIsHeldThenEnded) {
+  log.ReportEventsAs("Plenor7");
+  const std::string launched =
+      "NT Service Module: The engine launched at Mar 08, 2007 02:05:09 PM "
+      "(process 4242)";
+  engine.Launch(&javaExe, "C:\\Morva");
+  system.LogFile().clear();
+  system.tickMs += kLaunchHoldMs - 1;
+  EXPECT_TRUE(engine.HoldsLaunch());
+  EXPECT_TRUE(engine.HoldsLaunch());
+  EXPECT_EQ(Strings({launched + " has not opened its port yet; no other is "
+                                "launched beside it"}),
+            LoggedMessages());
+  system.tickMs += 1;
+  EXPECT_FALSE(engine.HoldsLaunch());
+  EXPECT_EQ(std::vector<uint32_t>({4242}), system.endedProcesses);
+  const std::string ended = "NT Service Module: ERROR: The engine launched "
+                            "at Mar 08, 2007 02:05:09 PM (process 4242) has "
+                            "not opened its port in 10 minutes; it was "
+                            "ended, and the engine is launched again";
+  EXPECT_EQ(ended, LoggedMessages().back());
+  ASSERT_EQ(1u, system.events.size());
+  EXPECT_EQ(EventType::kError, system.events[0].type);
+  EXPECT_FALSE(engine.HoldsLaunch());  // forgotten
+
+  // Its id given to another process: not ours, never ended.
+  engine.Launch(&javaExe, "C:\\Morva");
+  system.processes[4242].createdAt += 1;
+  EXPECT_FALSE(engine.HoldsLaunch());
+  engine.EndUnanswered();
+  // Answered once: left alone, also by the stop.
+  engine.Launch(&javaExe, "C:\\Morva");
+  system.engineListening = true;
+  EXPECT_TRUE(engine.IsRunning(2001, &statusText));
+  system.engineListening = false;
+  EXPECT_FALSE(engine.HoldsLaunch());
+  engine.EndUnanswered();
+  EXPECT_EQ(std::vector<uint32_t>({4242}), system.endedProcesses);
+  // Cannot be told: one entry, and the launch rule as before.
+  engine.Launch(&javaExe, "C:\\Morva");
+  system.LogFile().clear();
+  system.processTrouble = "Access is denied.";
+  EXPECT_FALSE(engine.HoldsLaunch());
+  EXPECT_EQ(Strings({"NT Service Module: WARNING: Could not tell whether the "
+                     "engine launched at Mar 08, 2007 02:05:09 PM (process "
+                     "4242) still runs: Access is denied."}),
+            LoggedMessages());
+  system.processTrouble.clear();
+  // The stop ends one that never answered.
+  engine.Launch(&javaExe, "C:\\Morva");
+  system.LogFile().clear();
+  engine.EndUnanswered();
+  EXPECT_EQ(std::vector<uint32_t>({4242, 4242}), system.endedProcesses);
+  EXPECT_EQ(Strings({launched + " never opened its port; the stop ended it"}),
             LoggedMessages());
 }
 

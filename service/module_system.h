@@ -41,6 +41,15 @@ struct ObjectSecurity {
   std::vector<AccessEntry> entries;
 };
 
+// A process the module launched, by number only: its id and creation time,
+// so that an id the system has given to another process since is never
+// taken for it. The module keeps no handle between operations.
+struct LaunchedProcess {
+  uint32_t id = 0;  // 0: the shell gave no process
+  uint64_t createdAt = 0;
+};
+enum class ProcessState { kRunning, kGone, kUnknown };
+
 // Who sees what the shell shows (an "open with" prompt, an error): the
 // window's user, or nobody at all, as on a service's desktop where a prompt
 // would wait for ever.
@@ -152,9 +161,24 @@ class ThisProcess {
   // service, which it names at the start.
   virtual bool StartedByServiceManager() = 0;
   // The shell's "open"; false with the system's reason when it refuses.
+  // launched, when given, names the process it started, if any.
   virtual bool ShellOpen(const std::string& file, const std::string& parameters,
                          const std::string& directory, ShellPrompts prompts,
-                         std::string* error) = 0;
+                         std::string* error, LaunchedProcess* launched) = 0;
+};
+
+// The processes this one launched, each found again by its id and creation
+// time; every call is bounded by a second.
+class LaunchedProcesses {
+ public:
+  virtual ~LaunchedProcesses() = default;
+  // kGone once it has ended or its id names another process; kUnknown with
+  // the system's reason.
+  virtual ProcessState CheckProcess(const LaunchedProcess& process,
+                                    std::string* error) = 0;
+  // Ends it, its creation time checked first; false with the reason.
+  virtual bool EndLaunchedProcess(const LaunchedProcess& process,
+                                  std::string* error) = 0;
 };
 
 // Where the service's own thread writes an entry while the window's thread
@@ -181,6 +205,7 @@ class ModuleSystem : public Clock,
                      public CodePage,
                      public EventLog,
                      public ThisProcess,
+                     public LaunchedProcesses,
                      public LogPublisher {};
 
 // The members of the service control that the module uses.

@@ -7,7 +7,7 @@ MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
       control_(control),
       log_(system, system, system, system),
       settings_(system, system, system, log_),
-      engine_(system, system, system, system, log_),
+      engine_(system, system, system, system, system, log_),
       supervision_(system, log_, *this),
       switches_(system, control, log_),
       permissions_(system, system, log_) {

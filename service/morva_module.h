@@ -125,6 +125,8 @@ class MorvaModule : private EngineOperations {
 
  private:
   void WaitForEngineToLetGo() override { engine_.WaitToLetGo(enginePort); }
+  bool LaunchedEngineStarting() override { return engine_.HoldsLaunch(); }
+  void EndUnansweredEngine() override { engine_.EndUnanswered(); }
   void TakeShown(const ModuleSettings& shown);
   // Warns of every file or folder that others than administrators can
   // change; true when there was any. Only where a person waits may it ask

@@ -28,6 +28,9 @@ void Supervision::Tick() { Check(false); }
 
 void Supervision::Check(bool atStart) {
   if (stopped_ || engine_.IsEngineRunning()) return;
+  // A runtime still starting the engine gets its time: a second one would
+  // race it for the port.
+  if (engine_.LaunchedEngineStarting()) return;
   // At most one launch a minute, however often the engine is found away; on
   // the steady clock, as a calendar set back would hold relaunches off for
   // hours and one set forward would let two come within a minute.
@@ -46,7 +49,11 @@ void Supervision::Stop() {
   // service, and no tick may launch an engine after it.
   stopped_ = true;
   log_.ReportPendingCounts();
-  if (!engine_.RequestEngineShutdown()) return;
+  // The runtime it launched would outlive the service, unsupervised.
+  if (!engine_.RequestEngineShutdown()) {
+    engine_.EndUnansweredEngine();
+    return;
+  }
   engine_.WaitForEngineToLetGo();
   // Written once it is true.
   log_.Log("NT Service Module: NT Service has been Stopped");

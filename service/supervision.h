@@ -22,6 +22,10 @@ class EngineOperations {
   virtual bool RequestEngineShutdown() = 0;
   // Bounded: until the engine no longer answers on its port.
   virtual void WaitForEngineToLetGo() = 0;
+  // Whether the runtime launched last is still on its way to the port.
+  virtual bool LaunchedEngineStarting() = 0;
+  // Ends the runtime launched last when it never answered.
+  virtual void EndUnansweredEngine() = 0;
 };
 
 // The running service's watch over the engine: a check at the start and on

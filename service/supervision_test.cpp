@@ -36,6 +36,9 @@ class FakeEngine : public EngineOperations {
     return shutdownDelivered;
   }
   void WaitForEngineToLetGo() override { calls.push_back("wait"); }
+  bool starting = false;
+  bool LaunchedEngineStarting() override { return starting; }
+  void EndUnansweredEngine() override { calls.push_back("end unanswered"); }
 };
 
 class SupervisionTest : public PartTest {
@@ -82,6 +85,12 @@ TEST_F(SupervisionTest, RelaunchGuardCountsRealSeconds) {
   system.tickMs = launched + 180000;
   supervision.Tick();
   EXPECT_EQ(1, Launches());
+  // One still on its way to the port holds the next off.
+  engine.starting = true;
+  system.tickMs += 600000;
+  supervision.Tick();
+  EXPECT_EQ(0, Launches());
+  engine.starting = false;
   // An engine that answers is left alone.
   engine.running = true;
   system.tickMs += 600000;
@@ -118,7 +127,7 @@ TEST_F(SupervisionTest, StopShutsDownAndLaunchesNothingAfter) {
   supervision.Stop();
   system.tickMs += 600000;
   supervision.Tick();
-  EXPECT_EQ(Strings({"shutdown"}), engine.calls);
+  EXPECT_EQ(Strings({"shutdown", "end unanswered"}), engine.calls);
   EXPECT_EQ("", system.LogFile());
 }
 

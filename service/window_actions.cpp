@@ -102,7 +102,7 @@ std::string MorvaModule::ServiceStateLine() {
 void MorvaModule::OnOpenHelp() {
   std::string error;
   system_.ShellOpen(GetWorkingDir() + "\\help\\english\\gui\\NTService.htm", "",
-                    "", ShellPrompts::kOwnedByWindow, &error);
+                    "", ShellPrompts::kOwnedByWindow, &error, nullptr);
 }
 
 }  // namespace morvasvc

@@ -129,12 +129,46 @@ class FakeModuleSystem : public ModuleSystem {
   bool NobodySeesWindows() override { return nobodySeesWindows; }
   bool startedByServiceManager = false;
   bool StartedByServiceManager() override { return startedByServiceManager; }
+  // Each launch starts a process that runs until it is ended or told to
+  // be gone; ids come round again, with another creation time.
+  uint32_t nextProcessId = 4242;
+  std::map<uint32_t, LaunchedProcess> processes;  // running, by id
+  std::vector<uint32_t> endedProcesses;
+  std::string processTrouble;  // when set, no process can be checked
   bool ShellOpen(const std::string& file, const std::string& parameters,
                  const std::string& directory, ShellPrompts prompts,
-                 std::string* error) override {
+                 std::string* error, LaunchedProcess* launched) override {
     shellCalls.push_back({file, parameters, directory, prompts});
-    if (!shellAccepts) *error = "The system cannot find the file specified.";
-    return shellAccepts;
+    if (!shellAccepts) {
+      *error = "The system cannot find the file specified.";
+      return false;
+    }
+    if (launched) {
+      *launched = {nextProcessId, tickMs};
+      processes[nextProcessId] = *launched;
+    }
+    return true;
+  }
+  ProcessState CheckProcess(const LaunchedProcess& process,
+                            std::string* error) override {
+    if (!processTrouble.empty()) {
+      *error = processTrouble;
+      return ProcessState::kUnknown;
+    }
+    auto it = processes.find(process.id);
+    return it != processes.end() && it->second.createdAt == process.createdAt
+               ? ProcessState::kRunning
+               : ProcessState::kGone;
+  }
+  bool EndLaunchedProcess(const LaunchedProcess& process,
+                          std::string* error) override {
+    if (CheckProcess(process, error) != ProcessState::kRunning) {
+      *error = "Access is denied.";
+      return false;
+    }
+    processes.erase(process.id);
+    endedProcesses.push_back(process.id);
+    return true;
   }
 
   class FakeConnection : public EngineConnection {

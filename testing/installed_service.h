@@ -156,8 +156,16 @@ class InstalledService {
     return status.dwCurrentState;
   }
 
+  // The manager's start and stop controls, without waiting.
+  bool SendStart() { return StartServiceA(service_.Get(), 0, NULL) != FALSE; }
+  bool SendStop() {
+    SERVICE_STATUS status;
+    return ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status) !=
+           FALSE;
+  }
+
   bool Start() {
-    if (!StartServiceA(service_.Get(), 0, NULL)) return false;
+    if (!SendStart()) return false;
     return WaitFor([this] { return State() == SERVICE_RUNNING; },
                    kServiceWaitMs);
   }

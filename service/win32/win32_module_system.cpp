@@ -50,7 +50,8 @@ bool Win32ModuleSystem::ToLocalTime(int64_t time, std::tm* local) {
 bool Win32ModuleSystem::ShellOpen(const std::string& file,
                                   const std::string& parameters,
                                   const std::string& directory,
-                                  ShellPrompts prompts, std::string* error) {
+                                  ShellPrompts prompts, std::string* error,
+                                  LaunchedProcess* launched) {
   // Bare system text: the launch's entry names the step, the entry before
   // it the path.
   // The shell has fixed-size buffers for the program's path; a longer one
@@ -62,7 +63,8 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
   SHELLEXECUTEINFOA execute = {};
   execute.cbSize = sizeof execute;
   // Done before the call returns: the thread goes on with the next step.
-  execute.fMask = SEE_MASK_NOASYNC;
+  // The process, when asked for, is kept only by its id and creation time.
+  execute.fMask = SEE_MASK_NOASYNC | (launched ? SEE_MASK_NOCLOSEPROCESS : 0);
   if (prompts == ShellPrompts::kNever) {
     // A prompt on the service's desktop would hold its thread for ever; so
     // would the zone check of a runtime unpacked from a downloaded archive.
@@ -76,7 +78,18 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
   execute.lpDirectory = directory.c_str();
   execute.nShow = SW_SHOWNORMAL;
   SetLastError(NO_ERROR);
-  if (ShellExecuteExA(&execute)) return true;
+  if (ShellExecuteExA(&execute)) {
+    // The shell may hand the file to a running program and give none.
+    const KernelHandle process(execute.hProcess);
+    FILETIME created, exited, kernel, user;
+    if (launched && process.Valid() &&
+        GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
+      launched->id = GetProcessId(process.Get());
+      launched->createdAt =
+          (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+    }
+    return true;
+  }
   DWORD code = GetLastError();
   // The shell's own codes below 32 match the system's error numbers.
   if (code == NO_ERROR) {
@@ -86,6 +99,69 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
   }
   *error = SystemErrorText(code);
   return false;
+}
+
+namespace {
+
+// The launched process, opened by id, only while its creation time is the
+// one the launch saw; kGone otherwise.
+ProcessState OpenLaunched(const LaunchedProcess& launched, DWORD access,
+                          KernelHandle* process, std::string* error) {
+  process->Reset(OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                             launched.id));
+  if (!process->Valid()) {
+    const DWORD code = GetLastError();
+    // No process has the id any more.
+    if (code == ERROR_INVALID_PARAMETER) return ProcessState::kGone;
+    *error = StepFailed("OpenProcess", std::to_string(launched.id), code);
+    return ProcessState::kUnknown;
+  }
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process->Get(), &created, &exited, &kernel, &user)) {
+    *error = StepFailed("GetProcessTimes", std::to_string(launched.id),
+                        GetLastError());
+    return ProcessState::kUnknown;
+  }
+  const uint64_t createdAt =
+      (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  return createdAt == launched.createdAt ? ProcessState::kRunning
+                                         : ProcessState::kGone;
+}
+
+}  // namespace
+
+ProcessState Win32ModuleSystem::CheckProcess(const LaunchedProcess& launched,
+                                             std::string* error) {
+  KernelHandle process;
+  const ProcessState state =
+      OpenLaunched(launched, SYNCHRONIZE, &process, error);
+  if (state != ProcessState::kRunning) return state;
+  // An ended process stays open to its holders: its handle is signalled.
+  return WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0
+             ? ProcessState::kGone
+             : ProcessState::kRunning;
+}
+
+bool Win32ModuleSystem::EndLaunchedProcess(const LaunchedProcess& launched,
+                                           std::string* error) {
+  KernelHandle process;
+  switch (OpenLaunched(launched, PROCESS_TERMINATE | SYNCHRONIZE, &process,
+                       error)) {
+    case ProcessState::kRunning:
+      break;
+    case ProcessState::kGone:
+      return true;
+    case ProcessState::kUnknown:
+      return false;
+  }
+  if (!TerminateProcess(process.Get(), 1)) {
+    *error = StepFailed("TerminateProcess", std::to_string(launched.id),
+                        GetLastError());
+    return false;
+  }
+  // Bounded: a tick may not wait long for it to be gone.
+  WaitForSingleObject(process.Get(), 1000);
+  return true;
 }
 
 // Services run in session 0, and any program started there (by a scheduled

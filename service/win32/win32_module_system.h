@@ -30,7 +30,11 @@ class Win32ModuleSystem : public ModuleSystem {
   std::vector<std::string> FindEntries(const std::string& pattern) override;
   bool ShellOpen(const std::string& file, const std::string& parameters,
                  const std::string& directory, ShellPrompts prompts,
-                 std::string* error) override;
+                 std::string* error, LaunchedProcess* launched) override;
+  ProcessState CheckProcess(const LaunchedProcess& process,
+                            std::string* error) override;
+  bool EndLaunchedProcess(const LaunchedProcess& process,
+                          std::string* error) override;
   bool NobodySeesWindows() override;
   bool StartedByServiceManager() override;
   ConnectResult ConnectToEngine(
