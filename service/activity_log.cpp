@@ -18,12 +18,9 @@ const uint64_t kRepeatedReportMs = 600000;
 // An entry as stored, stamped with the time it was made.
 std::string MakeEntry(Clock& clock, const std::string& message,
                       std::string* stamp) {
-  std::tm localTime;
-  const bool haveTime = clock.ToLocalTime(clock.Now(), &localTime);
-  *stamp = FormatLogTimestamp(haveTime ? &localTime : nullptr);
-  const std::string entry = ToTextMode(FormatLogEntry(*stamp, message));
-  if (!stamp->empty()) stamp->erase(0, 1);  // its line feed
-  return entry;
+  *stamp = StampNow(clock);
+  return ToTextMode(
+      FormatLogEntry(stamp->empty() ? *stamp : "\n" + *stamp, message));
 }
 
 OpenResult Append(Clock& clock, ModuleFiles& files, const std::string& path,
@@ -41,6 +38,14 @@ std::string FormatLogTimestamp(const std::tm* localTime) {
   const size_t length = std::strftime(buffer, sizeof buffer,
                                       "\n%b %d, %Y %I:%M:%S %p", localTime);
   return std::string(buffer, length);
+}
+
+std::string StampNow(Clock& clock) {
+  std::tm localTime;
+  const bool haveTime = clock.ToLocalTime(clock.Now(), &localTime);
+  std::string stamp = FormatLogTimestamp(haveTime ? &localTime : nullptr);
+  if (!stamp.empty()) stamp.erase(0, 1);  // its line feed
+  return stamp;
 }
 
 std::string FormatLogEntry(const std::string& timestamp,

@@ -14,6 +14,8 @@ namespace morvasvc {
 
 // "\n%b %d, %Y %I:%M:%S %p" in the C locale; empty when it cannot be made.
 std::string FormatLogTimestamp(const std::tm* localTime);
+// The time stamp of an entry made now, without its line feed.
+std::string StampNow(Clock& clock);
 // One activity log entry before the text-mode translation.
 std::string FormatLogEntry(const std::string& timestamp,
                            const std::string& message);

@@ -57,17 +57,13 @@ void EngineLink::Remember(const LaunchedProcess& process) {
   Launched launched;
   launched.process = process;
   launched.atMs = clock_.TickMs();
-  std::tm local;
-  std::string stamp = FormatLogTimestamp(
-      clock_.ToLocalTime(clock_.Now(), &local) ? &local : nullptr);
-  if (!stamp.empty()) stamp.erase(0, 1);  // its line feed
-  launched.what = "launched at " + stamp + " (process " +
+  launched.what = "launched at " + StampNow(clock_) + " (process " +
                   std::to_string(process.id) + ")";
   launched_ = launched;
 }
 
-bool EngineLink::LaunchedRuns() {
-  if (!launched_) return false;
+bool EngineLink::UnansweredRuns() {
+  if (!launched_ || launched_->answered) return false;
   std::string error;
   switch (launches_.CheckProcess(launched_->process, &error)) {
     case ProcessState::kRunning:
@@ -84,7 +80,7 @@ bool EngineLink::LaunchedRuns() {
 }
 
 bool EngineLink::HoldsLaunch() {
-  if (!launched_ || launched_->answered || !LaunchedRuns()) return false;
+  if (!UnansweredRuns()) return false;
   if (clock_.TickMs() - launched_->atMs < kLaunchHoldMs) {
     if (!launched_->holdSaid) {
       log_.Log("NT Service Module: The engine " + launched_->what +
@@ -110,7 +106,7 @@ bool EngineLink::HoldsLaunch() {
 }
 
 void EngineLink::EndUnanswered() {
-  if (!launched_ || launched_->answered || !LaunchedRuns()) return;
+  if (!UnansweredRuns()) return;
   std::string error;
   log_.Log("NT Service Module: The engine " + launched_->what +
            (launches_.EndLaunchedProcess(launched_->process, &error)

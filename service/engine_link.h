@@ -96,8 +96,9 @@ class EngineLink {
   };
   std::optional<Launched> launched_;
   void Remember(const LaunchedProcess& process);
-  // Forgets it once it is gone; false then, or when it cannot be told.
-  bool LaunchedRuns();
+  // Whether it runs and never answered; forgets it once it is gone or
+  // cannot be told.
+  bool UnansweredRuns();
 };
 
 }  // namespace morvasvc

@@ -96,15 +96,16 @@ bool PermissionCheck::Run(const std::string& installDir,
   // Where the launch finds it: a relative path starts in the install
   // folder, which is the current one, and a bare name there or else along
   // the system's search path.
-  std::string java = NormalizeJavaExe(javaExe);
-  const bool bare = java.find_first_of("\\/:") == std::string::npos;
-  if (!IsFullyQualifiedPath(java)) java = folder + java;
+  const std::string configured = NormalizeJavaExe(javaExe);
+  const bool bare = configured.find_first_of("\\/:") == std::string::npos;
+  const std::string java =
+      IsFullyQualifiedPath(configured) ? configured : folder + configured;
   const bool found = Check(java, &open);
   // Whoever can add a file to its folder can put a runtime there.
   if (!bare) {
     Check(java.substr(0, java.find_last_of('\\')), &open);
   } else if (!found) {
-    log_.Log("NT Service Module: Java path " + NormalizeJavaExe(javaExe) +
+    log_.Log("NT Service Module: Java path " + configured +
              " names no folder: Windows finds it along the system's search "
              "path, where who can change it was not checked");
   }

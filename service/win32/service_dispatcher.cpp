@@ -45,6 +45,7 @@ struct ServiceRunState {
   // The name the manager started the service under, for the start event
   // and every event of this thread: the name its event source has.
   std::string startedAs;
+  // Entries the window's thread keeps back for a held log.
   std::atomic<size_t> keptBack{0};
   // Set when the dispatcher call failed: no manager started this program;
   // or when the manager called the service's main function. Either sets

@@ -47,6 +47,19 @@ bool Win32ModuleSystem::ToLocalTime(int64_t time, std::tm* local) {
   return _localtime64_s(local, &t) == 0;
 }
 
+namespace {
+// What tells a process from a later one that got its id.
+bool CreationTime(HANDLE process, uint64_t* createdAt) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+    return false;
+  }
+  *createdAt =
+      (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+  return true;
+}
+}  // namespace
+
 bool Win32ModuleSystem::ShellOpen(const std::string& file,
                                   const std::string& parameters,
                                   const std::string& directory,
@@ -81,12 +94,9 @@ bool Win32ModuleSystem::ShellOpen(const std::string& file,
   if (ShellExecuteExA(&execute)) {
     // The shell may hand the file to a running program and give none.
     const KernelHandle process(execute.hProcess);
-    FILETIME created, exited, kernel, user;
     if (launched && process.Valid() &&
-        GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
+        CreationTime(process.Get(), &launched->createdAt)) {
       launched->id = GetProcessId(process.Get());
-      launched->createdAt =
-          (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
     }
     return true;
   }
@@ -116,14 +126,12 @@ ProcessState OpenLaunched(const LaunchedProcess& launched, DWORD access,
     *error = StepFailed("OpenProcess", std::to_string(launched.id), code);
     return ProcessState::kUnknown;
   }
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(process->Get(), &created, &exited, &kernel, &user)) {
+  uint64_t createdAt = 0;
+  if (!CreationTime(process->Get(), &createdAt)) {
     *error = StepFailed("GetProcessTimes", std::to_string(launched.id),
                         GetLastError());
     return ProcessState::kUnknown;
   }
-  const uint64_t createdAt =
-      (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
   return createdAt == launched.createdAt ? ProcessState::kRunning
                                          : ProcessState::kGone;
 }
