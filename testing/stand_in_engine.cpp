@@ -9,7 +9,9 @@
 //   engine-listening.txt one line per start that listens: the port
 //   engine-mode.txt      optional: "die:N" ends after N seconds without a
 //                        shutdown command, "linger:N" keeps answering N
-//                        seconds after the shutdown command
+//                        seconds after the shutdown command, "slow:N"
+//                        opens the port only after N seconds
+//   engine-pids.txt      one line per start: its process id
 // "stand_in_engine --sleep SECONDS" only sleeps: it keeps Wine's services up.
 #include <winsock2.h>
 #include <windows.h>
@@ -68,7 +70,11 @@ int main(int argc, char** argv) {
   AppendLine("engine-started.txt",
              std::string(GetCommandLineA()) + "|" + folder);
 
+  AppendLine("engine-pids.txt", std::to_string(GetCurrentProcessId()));
   const std::string mode = Mode();
+  if (mode.rfind("slow:", 0) == 0) {
+    Sleep(static_cast<DWORD>(std::atoi(mode.c_str() + 5)) * 1000);
+  }
   if (mode.rfind("die:", 0) == 0) {
     CloseHandle(CreateThread(
         NULL, 0, DieLater,

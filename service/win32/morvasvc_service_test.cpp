@@ -391,6 +391,34 @@ int64_t StampSeconds(const std::string& stamp) {
   return ((days * 24 + hour) * 60 + minute) * 60 + second;
 }
 
+// A runtime slow to open the port is given its time: over a minute of
+// checks (period 0: one every moment) it is launched once, not again beside
+// it, and the stop ends it, as it never answered. The port is one the
+// system also hands out: thousands of probes never meet themselves there.
+TEST(MorvasvcServiceSlow, SlowRuntimeIsLaunchedOnceAndTheStopEndsIt) {
+  InstalledService service("Tolsey", "Tolsey7", /*period=*/0);
+  WriteAll(service.Path("engine-mode.txt"), "slow:600");
+  ASSERT_TRUE(service.Start());
+  Sleep(65000);
+  const Strings pids = Lines(ReadAll(service.Path("engine-pids.txt")));
+  ASSERT_EQ(1u, pids.size());
+  KernelHandle engine(
+      OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pids[0])));
+  ASSERT_TRUE(engine.Valid());
+  ASSERT_TRUE(service.Stop());
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(engine.Get(), 5000));
+  const Strings messages = service.LogMessages();
+  const auto has = [&](const std::string& text) {
+    return std::any_of(messages.begin(), messages.end(),
+                       [&](const std::string& m) {
+                         return m.find(text) != std::string::npos;
+                       });
+  };
+  EXPECT_TRUE(has("(process " + pids[0] + ") has not opened its port yet"));
+  EXPECT_TRUE(has("(process " + pids[0] +
+                  ") never opened its port; the stop ended it"));
+}
+
 // An operator's script: a stop sent while the service starts, then a start
 // at once, again and again. Each time the manager ends with the state the
 // module reports: stopped, then running, then stopped.

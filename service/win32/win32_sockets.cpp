@@ -80,6 +80,17 @@ ConnectResult Win32ModuleSystem::ConnectToEngine(
       return ConnectResult::kFailed;
     }
   }
+  // A port the system also hands out for outgoing connections can meet
+  // itself: with nothing listening, the socket bound to that very port is
+  // connected to itself (TCP's simultaneous open) and no engine answered.
+  sockaddr_in self = {};
+  int selfLength = sizeof self;
+  if (getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&self),
+                  &selfLength) == SOCKET_ERROR ||
+      (self.sin_port == engine.sin_port &&
+       self.sin_addr.s_addr == engine.sin_addr.s_addr)) {
+    return ConnectResult::kFailed;
+  }
   u_long blocking = 0;
   ioctlsocket(socket.Get(), FIONBIO, &blocking);
   connection->reset(new SocketConnection(socket.Release()));
