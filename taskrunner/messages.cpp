@@ -42,20 +42,8 @@ std::string StartFailureReasonMessage(const std::string& systemText,
 
 std::string TaskWindowsMessage(const std::vector<TaskWindow>& windows) {
   if (windows.empty()) return std::string();
-  std::string shown;
-  for (const TaskWindow& window : windows) {
-    if (!shown.empty()) shown += "; ";
-    shown += "[" + window.caption + "]";
-    if (!window.text.empty()) shown += " " + window.text;
-  }
-  // A box's text has lines of its own; the log keeps one message a line.
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  }
-  if (shown.size() > kWindowsTextBound) {
-    shown = shown.substr(0, kWindowsTextBound - 3) + "...";
-  }
-  return "\nThe task was showing: " + shown;
+  return "\nThe task was showing: " +
+         morva_common::DescribeShownWindows(windows, kWindowsTextBound);
 }
 
 std::string UnicodeDataFileMessage(const std::string& dataFilePath) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "shown_windows.h"
+
 namespace runwell {
 
 // A wait on a process is never abandoned: that outcome does not exist here.
@@ -15,10 +17,7 @@ enum class FileResult { kDone, kHeld, kFailed };
 
 // A window a task shows: its caption and the text it holds, in the
 // system's ANSI code page.
-struct TaskWindow {
-  std::string caption;
-  std::string text;
-};
+using TaskWindow = morva_common::ShownWindow;
 
 // Everything the runner needs from the system; the Win32 layer implements it
 // once and the tests with fakes. It owns the task's handles.

@@ -1,0 +1,24 @@
+#ifndef MORVA_COMMON_SHOWN_WINDOWS_H_
+#define MORVA_COMMON_SHOWN_WINDOWS_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// What another process shows on the desktop: often a box that waits for
+// somebody to press OK where nobody ever looks. Both programs quote it.
+namespace morva_common {
+
+struct ShownWindow {
+  std::string caption;
+  std::string text;  // its static and edit controls, not its buttons
+};
+
+// "[Caption] text; [Caption] text" on one line (control characters made
+// blanks), cut to bound characters with "..."; empty for no windows.
+std::string DescribeShownWindows(const std::vector<ShownWindow>& windows,
+                                 size_t bound);
+
+}  // namespace morva_common
+
+#endif

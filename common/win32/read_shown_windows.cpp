@@ -1,0 +1,96 @@
+#include "read_shown_windows.h"
+
+#include <string>
+
+namespace morva_common {
+
+namespace {
+
+const size_t kMostWindows = 32;
+const UINT kWindowTextMs = 100;
+
+std::string Ansi(const wchar_t* text, int length) {
+  if (length <= 0) return std::string();
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, "?", NULL);
+  std::string ansi(size > 0 ? size : 0, '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, 0, text, length, &ansi[0], size, "?", NULL);
+  }
+  return ansi;
+}
+
+// A window of another process answers WM_GETTEXT on its own thread; a hung
+// one is given up after a moment.
+std::string WindowText(HWND window) {
+  wchar_t text[512];
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof *text,
+                           reinterpret_cast<LPARAM>(text),
+                           SMTO_ABORTIFHUNG | SMTO_BLOCK, kWindowTextMs,
+                           &length)) {
+    return std::string();
+  }
+  return Ansi(text, static_cast<int>(length));
+}
+
+struct WindowSearch {
+  const std::vector<DWORD>* processes;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  for (DWORD id : *search->processes) {
+    if (id == process && IsWindowVisible(window)) {
+      search->found.push_back(window);
+      break;
+    }
+  }
+  return search->found.size() < kMostWindows;
+}
+
+// The texts a box shows: its static and edit controls, not its buttons.
+struct TextSearch {
+  std::string text;
+  DWORD deadline;
+};
+
+BOOL CALLBACK CollectText(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<TextSearch*>(data);
+  char className[16] = "";
+  GetClassNameA(child, className, sizeof className);
+  if (lstrcmpiA(className, "Static") == 0 || lstrcmpiA(className, "Edit") == 0) {
+    const std::string text = WindowText(child);
+    if (!text.empty()) {
+      search->text += (search->text.empty() ? "" : " ") + text;
+    }
+  }
+  return static_cast<LONG>(GetTickCount() - search->deadline) < 0 &&
+         search->text.size() < 2000;
+}
+
+}  // namespace
+
+std::vector<FoundWindow> ReadShownWindows(const std::vector<DWORD>& processes,
+                                          DWORD boundMs) {
+  std::vector<FoundWindow> windows;
+  if (processes.empty()) return windows;
+  WindowSearch search = {&processes, {}};
+  EnumWindows(CollectTaskWindow, reinterpret_cast<LPARAM>(&search));
+  const DWORD deadline = GetTickCount() + boundMs;
+  for (HWND window : search.found) {
+    if (static_cast<LONG>(GetTickCount() - deadline) >= 0) break;
+    TextSearch text = {std::string(), deadline};
+    EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&text));
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    windows.push_back({window, lstrcmpA(className, "#32770") == 0,
+                       {WindowText(window), text.text}});
+  }
+  return windows;
+}
+
+}  // namespace morva_common

@@ -1,0 +1,28 @@
+#ifndef MORVA_COMMON_READ_SHOWN_WINDOWS_H_
+#define MORVA_COMMON_READ_SHOWN_WINDOWS_H_
+
+#include <windows.h>
+
+#include <vector>
+
+#include "shown_windows.h"
+
+namespace morva_common {
+
+// A visible top-level window of one of the processes, on this thread's
+// desktop; dialogBox: of the standard dialog class, as a message box is.
+struct FoundWindow {
+  HWND handle;
+  bool dialogBox;
+  ShownWindow shown;
+};
+
+// At most 32 windows, read within boundMs in all: a process with hundreds
+// of windows, or one that hangs, holds up its reader no longer. Texts are
+// in the system's ANSI code page.
+std::vector<FoundWindow> ReadShownWindows(const std::vector<DWORD>& processes,
+                                          DWORD boundMs);
+
+}  // namespace morva_common
+
+#endif
