@@ -12,8 +12,6 @@ const uint32_t kLogBusyBoundMs = 200;
 const uint32_t kLogRetryMs = 20;
 // The end of a service or a switch waits this long for a held log.
 const uint32_t kFlushBoundMs = 3000;
-// What may come on every tick reaches the event log at most this often.
-const uint64_t kRepeatedReportMs = 600000;
 
 // An entry as stored, stamped with the time it was made.
 std::string MakeEntry(Clock& clock, const std::string& message,

@@ -12,6 +12,9 @@
 
 namespace morvasvc {
 
+// What may come on every tick is reported at most this often.
+const uint64_t kRepeatedReportMs = 600000;
+
 // "\n%b %d, %Y %I:%M:%S %p" in the C locale; empty when it cannot be made.
 std::string FormatLogTimestamp(const std::tm* localTime);
 // The time stamp of an entry made now, without its line feed.

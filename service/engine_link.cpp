@@ -79,8 +79,24 @@ bool EngineLink::UnansweredRuns() {
   return false;
 }
 
+void EngineLink::SayWhatItShows() {
+  const uint64_t now = clock_.TickMs();
+  for (auto it = boxesSaid_.begin(); it != boxesSaid_.end();) {
+    it = now - it->second >= kRepeatedReportMs ? boxesSaid_.erase(it) : ++it;
+  }
+  for (const morva_common::ShownWindow& box :
+       launches_.CloseDialogBoxes(launched_->process)) {
+    const std::string shown =
+        morva_common::DescribeShownWindows({box}, kBoxTextBound);
+    if (!boxesSaid_.emplace(shown, now).second) continue;
+    log_.LogError("NT Service Module: ERROR: The engine " + launched_->what +
+                  " showed a box, closed as pressing OK does: " + shown);
+  }
+}
+
 bool EngineLink::HoldsLaunch() {
   if (!UnansweredRuns()) return false;
+  SayWhatItShows();
   if (clock_.TickMs() - launched_->atMs < kLaunchHoldMs) {
     if (!launched_->holdSaid) {
       log_.Log("NT Service Module: The engine " + launched_->what +

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,8 @@ const size_t kCommandLineLimit = 32767;
 bool EngineCommandLineFits(const std::string& javaExe,
                            const std::string& arguments);
 
+// A box's caption and text are quoted up to this many characters.
+const size_t kBoxTextBound = 1000;
 // A launched runtime that has not opened the port after this long is stuck.
 const uint64_t kLaunchHoldMs = 600000;
 
@@ -95,7 +98,12 @@ class EngineLink {
     bool holdSaid = false;
   };
   std::optional<Launched> launched_;
+  // When each box's text was last said: every launch shows it again.
+  std::map<std::string, uint64_t> boxesSaid_;
   void Remember(const LaunchedProcess& process);
+  // Quotes and closes the boxes it shows: a runtime that cannot start the
+  // engine says why in a box nobody sees on the service's desktop.
+  void SayWhatItShows();
   // Whether it runs and never answered; forgets it once it is gone or
   // cannot be told.
   bool UnansweredRuns();

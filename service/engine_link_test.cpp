@@ -119,6 +119,35 @@ TEST_F(EngineLinkTest, LaunchedRuntimeIsHeldThenEnded) {
             LoggedMessages());
 }
 
+// The boxes the runtime shows are quoted, cut to 1,000 characters, and
+// closed; the same text again is said once in ten minutes.
+TEST_F(EngineLinkTest, BoxesOfTheLaunchedRuntimeAreQuotedAndClosed) {
+  log.ReportEventsAs("Plenor7");
+  const morva_common::ShownWindow box = {
+      "Java Virtual Machine Launcher",
+      "Error: Could not find or load main class com.morva.engine.Engine"};
+  const std::string quoted =
+      "NT Service Module: ERROR: The engine launched at Mar 08, 2007 "
+      "02:05:09 PM (process 4242) showed a box, closed as pressing OK does: "
+      "[Java Virtual Machine Launcher] Error: Could not find or load main "
+      "class com.morva.engine.Engine";
+  engine.Launch(&javaExe, "C:\\Morva");
+  system.LogFile().clear();
+  // The third look comes as the ten minutes of the hold end.
+  for (uint64_t afterMs : {uint64_t{0}, uint64_t{1000}, kRepeatedReportMs - 1000}) {
+    system.tickMs += afterMs;
+    system.boxes[4242] = {box, {"Other", std::string(2000, 'x')}};
+    engine.HoldsLaunch();
+    EXPECT_TRUE(system.boxes[4242].empty());
+  }
+  const Strings messages = LoggedMessages();
+  ASSERT_EQ(6u, messages.size());
+  EXPECT_EQ(quoted, messages[0]);
+  EXPECT_EQ(1000u, messages[1].size() - messages[1].find("[Other]"));
+  EXPECT_EQ(quoted, messages[3]);
+  EXPECT_EQ(5u, system.events.size());
+}
+
 TEST_F(EngineLinkTest, LaunchEngineLogsARefusal) {
   javaExe = "";
   system.shellAccepts = false;

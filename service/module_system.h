@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "shown_windows.h"
+
 namespace morvasvc {
 
 // kBusy: another opener holds the file; kMissing: no such file or folder.
@@ -179,6 +181,11 @@ class LaunchedProcesses {
   // Ends it, its creation time checked first; false with the reason.
   virtual bool EndLaunchedProcess(const LaunchedProcess& process,
                                   std::string* error) = 0;
+  // The dialog boxes it shows on this desktop, its creation time checked
+  // first; each is then closed as pressing OK does, so that a runtime that
+  // waits on its error box ends.
+  virtual std::vector<morva_common::ShownWindow> CloseDialogBoxes(
+      const LaunchedProcess& process) = 0;
 };
 
 // Where the service's own thread writes an entry while the window's thread

@@ -160,6 +160,16 @@ class FakeModuleSystem : public ModuleSystem {
                ? ProcessState::kRunning
                : ProcessState::kGone;
   }
+  // The boxes each process shows until they are closed.
+  std::map<uint32_t, std::vector<morva_common::ShownWindow>> boxes;
+  std::vector<morva_common::ShownWindow> CloseDialogBoxes(
+      const LaunchedProcess& process) override {
+    std::string error;
+    if (CheckProcess(process, &error) != ProcessState::kRunning) return {};
+    std::vector<morva_common::ShownWindow> shown;
+    shown.swap(boxes[process.id]);
+    return shown;
+  }
   bool EndLaunchedProcess(const LaunchedProcess& process,
                           std::string* error) override {
     if (CheckProcess(process, error) != ProcessState::kRunning) {

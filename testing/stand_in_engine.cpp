@@ -10,7 +10,9 @@
 //   engine-mode.txt      optional: "die:N" ends after N seconds without a
 //                        shutdown command, "linger:N" keeps answering N
 //                        seconds after the shutdown command, "slow:N"
-//                        opens the port only after N seconds
+//                        opens the port only after N seconds, "box:TEXT"
+//                        shows TEXT in a box, as a Java launcher that cannot
+//                        start the engine does, and ends once it is closed
 //   engine-pids.txt      one line per start: its process id
 // "stand_in_engine --sleep SECONDS" only sleeps: it keeps Wine's services up.
 #include <winsock2.h>
@@ -72,6 +74,11 @@ int main(int argc, char** argv) {
 
   AppendLine("engine-pids.txt", std::to_string(GetCurrentProcessId()));
   const std::string mode = Mode();
+  if (mode.rfind("box:", 0) == 0) {
+    MessageBoxA(NULL, mode.c_str() + 4, "Java Virtual Machine Launcher", MB_OK);
+    AppendLine("engine-commands.txt", "|BOX CLOSED");
+    return 1;
+  }
   if (mode.rfind("slow:", 0) == 0) {
     Sleep(static_cast<DWORD>(std::atoi(mode.c_str() + 5)) * 1000);
   }

@@ -129,6 +129,30 @@ TEST(MorvasvcService, AnsweringEngineIsNotLaunchedAgain) {
   ASSERT_TRUE(service.Stop());
 }
 
+// A runtime that cannot start the engine says why in a box nobody sees on
+// the service's desktop: the log quotes it, and the box is closed, so that
+// the runtime ends instead of waiting for ever.
+TEST(MorvasvcService, BoxOfTheLaunchedRuntimeIsQuotedAndClosed) {
+  InstalledService service("Tolsey", "Tolsey7", /*period=*/0);
+  WriteAll(service.Path("engine-mode.txt"),
+           "box:Error: Could not find or load main class");
+  ASSERT_TRUE(service.Start());
+  EXPECT_TRUE(WaitFor(
+      [&] { return service.EngineCommands() == Strings({"|BOX CLOSED"}); },
+      20000));
+  ASSERT_TRUE(service.Stop());
+  const Strings messages = service.LogMessages();
+  EXPECT_EQ(1, std::count_if(messages.begin(), messages.end(),
+                             [](const std::string& m) {
+                               return m.find(
+                                          "showed a box, closed as pressing OK "
+                                          "does: [Java Virtual Machine "
+                                          "Launcher] Error: Could not find or "
+                                          "load main class") !=
+                                      std::string::npos;
+                             }));
+}
+
 TEST(MorvasvcService, StopWithoutAnEngineStillEndsTheService) {
   InstalledService service("Tolsey", "Tolsey7");
   WriteAll(service.Path("engine-mode.txt"), "die:1");

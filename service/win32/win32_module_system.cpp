@@ -7,6 +7,7 @@
 #include <ctime>
 #include <vector>
 
+#include "read_shown_windows.h"
 #include "service_dispatcher.h"
 #include "event_source.h"
 #include "handle.h"
@@ -170,6 +171,22 @@ bool Win32ModuleSystem::EndLaunchedProcess(const LaunchedProcess& launched,
   // Bounded: a tick may not wait long for it to be gone.
   WaitForSingleObject(process.Get(), 1000);
   return true;
+}
+
+std::vector<morva_common::ShownWindow> Win32ModuleSystem::CloseDialogBoxes(
+    const LaunchedProcess& launched) {
+  std::vector<morva_common::ShownWindow> boxes;
+  // Only windows of the very process the module launched.
+  std::string error;
+  if (CheckProcess(launched, &error) != ProcessState::kRunning) return boxes;
+  const DWORD kBoxesBoundMs = 1000;
+  for (const morva_common::FoundWindow& window :
+       morva_common::ReadShownWindows({launched.id}, kBoxesBoundMs)) {
+    if (!window.dialogBox) continue;
+    boxes.push_back(window.shown);
+    PostMessageA(window.handle, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+  return boxes;
 }
 
 // Services run in session 0, and any program started there (by a scheduled

@@ -35,6 +35,8 @@ class Win32ModuleSystem : public ModuleSystem {
                             std::string* error) override;
   bool EndLaunchedProcess(const LaunchedProcess& process,
                           std::string* error) override;
+  std::vector<morva_common::ShownWindow> CloseDialogBoxes(
+      const LaunchedProcess& process) override;
   bool NobodySeesWindows() override;
   bool StartedByServiceManager() override;
   ConnectResult ConnectToEngine(
