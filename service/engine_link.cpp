@@ -1,5 +1,8 @@
 #include "engine_link.h"
 
+#include <cctype>
+
+#include "service_removal.h"
 #include "settings.h"
 
 namespace morvasvc {
@@ -77,6 +80,59 @@ bool EngineLink::UnansweredRuns() {
   }
   launched_.reset();
   return false;
+}
+
+std::string EngineLink::Listener(uint32_t port, PortOwner* owner) {
+  PortOwner found;
+  std::string error;
+  if (!IsValidEnginePort(port) ||
+      !network_.ListenerOf(static_cast<uint16_t>(port), &found, &error)) {
+    return error.empty() ? error
+                         : "a program the system could not name (" + error +
+                               ")";
+  }
+  if (owner) *owner = found;
+  return "process " + std::to_string(found.processId) + " (" +
+         (found.program.empty() ? std::string("program unknown")
+                                : found.program) +
+         ")";
+}
+
+namespace {
+// ASCII letters only: the same path as the system spells it back.
+bool SamePathText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+}  // namespace
+
+void EngineLink::NoteAdopted(uint32_t port, const std::string& javaExe,
+                             const std::string& installDir) {
+  PortOwner owner;
+  const std::string listener = Listener(port, &owner);
+  if (listener.empty()) return;
+  log_.Log("NT Service Module: Engine port " + std::to_string(port) +
+           " is answered by " + listener);
+  if (owner.program.empty()) return;
+  // A bare name is found along the search path: only its name can tell.
+  const std::string java = NormalizeJavaExe(javaExe);
+  const bool bare = java.find_first_of("\\/:") == std::string::npos;
+  const std::string expected =
+      bare || IsFullyQualifiedPath(java) ? java : installDir + "\\" + java;
+  const std::string actual =
+      bare ? owner.program.substr(owner.program.find_last_of('\\') + 1)
+           : owner.program;
+  if (!SamePathText(expected, actual)) {
+    log_.Log("NT Service Module: WARNING: The program answering on engine "
+             "port " + std::to_string(port) + " is " + owner.program +
+             ", not the configured Java runtime " + java);
+  }
 }
 
 void EngineLink::SayWhatItShows() {
@@ -180,6 +236,15 @@ bool EngineLink::IsRunning(uint32_t port, std::string* statusText) {
   if (result == ConnectResult::kFailed) {
     *statusText = "NT Service Module: Engine is not running";
     log_.Log(*statusText);
+    // Hung, not dead: a program still listens and does not answer.
+    PortOwner owner;
+    const std::string listener = Listener(port, &owner);
+    if (!listener.empty() && owner.processId != hungListenerSaid_) {
+      hungListenerSaid_ = owner.processId;
+      log_.Log("NT Service Module: WARNING: Engine port " +
+               std::to_string(port) + " does not answer, but " + listener +
+               " listens on it");
+    }
   }
   if (result != ConnectResult::kConnected) return false;
   // Once answered, the runtime is the engine: the module never ends it.
@@ -224,11 +289,13 @@ void EngineLink::WaitToLetGo(uint32_t port) {
     if (clock_.TickMs() - start >= kStopWaitBoundMs) break;
     clock_.Sleep(kStopProbeMs);
   }
+  const std::string listener = Listener(port);
   const std::string warning =
       "NT Service Module: WARNING: Engine still answers on selected port " +
       std::to_string(static_cast<int32_t>(port)) + " after " +
       std::to_string(kStopWaitBoundMs / 1000) +
-      " seconds; the service stops without waiting longer";
+      " seconds; the service stops without waiting longer" +
+      (listener.empty() ? std::string() : ". It is " + listener);
   log_.Log(warning);
   log_.ReportEvent(EventType::kWarning, warning);
 }

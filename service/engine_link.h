@@ -74,6 +74,10 @@ class EngineLink {
   // launched beside it, or two engines would race for the port and run
   // jobs twice. One that runs longer is stuck, and is ended.
   bool HoldsLaunch();
+  // An engine the start found answering: who it is, and a warning when it
+  // is not the configured Java runtime.
+  void NoteAdopted(uint32_t port, const std::string& javaExe,
+                   const std::string& installDir);
   // At a stop whose shutdown reached nobody: the runtime launched last,
   // still running and never answered, would outlive the service.
   void EndUnanswered();
@@ -98,6 +102,11 @@ class EngineLink {
     bool holdSaid = false;
   };
   std::optional<Launched> launched_;
+  // "process <id> (<program>)" of the port's listener; empty when nobody
+  // listens; "a program the system could not name (<why>)".
+  std::string Listener(uint32_t port, PortOwner* owner = nullptr);
+  // The listener last named for a port that does not answer: said once.
+  uint32_t hungListenerSaid_ = 0;
   // When each box's text was last said: every launch shows it again.
   std::map<std::string, uint64_t> boxesSaid_;
   void Remember(const LaunchedProcess& process);

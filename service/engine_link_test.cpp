@@ -228,11 +228,57 @@ TEST_F(EngineLinkTest, IsEngineRunning) {
 TEST_F(EngineLinkTest, WaitToLetGoGivesUpWithAWarning) {
   log.ReportEventsAs("Plenor7");
   system.engineListening = true;
+  system.listeners[1967] = {508, "C:\\Morva\\jre\\bin\\javaw.exe"};
   engine.WaitToLetGo(1967);
   ASSERT_EQ(1u, system.events.size());
   EXPECT_EQ(EventType::kWarning, system.events[0].type);
-  EXPECT_EQ(LoggedMessages().back() + "\r\n\r\nInstall folder: ",
-            system.events[0].text);
+  const std::string warning = LoggedMessages().back();
+  EXPECT_EQ(warning + "\r\n\r\nInstall folder: ", system.events[0].text);
+  EXPECT_NE(std::string::npos,
+            warning.find("stops without waiting longer. It is process 508 "
+                         "(C:\\Morva\\jre\\bin\\javaw.exe)"));
+}
+
+// Who holds the port: named when the start adopts an engine, with a
+// warning for another program than the configured runtime, and once for a
+// listener that does not answer.
+TEST_F(EngineLinkTest, TheListenerIsNamed) {
+  const std::string javaw = "C:\\Morva\\jre\\bin\\javaw.exe";
+  struct Case {
+    std::string javaExe, program;
+    bool warned;
+  } cases[] = {{"jre\\bin\\javaw.exe", "c:\\morva\\JRE\\bin\\javaw.exe", false},
+               {"javaw.exe", "D:\\jdk\\bin\\JAVAW.EXE", false},
+               {"javaw.exe", "D:\\jdk\\bin\\java.exe", true},
+               {"D:\\jdk\\bin\\javaw.exe", javaw, true}};
+  for (const Case& c : cases) {
+    system.listeners[2001] = {508, c.program};
+    engine.NoteAdopted(2001, c.javaExe, "C:\\Morva");
+    const Strings messages = LoggedMessages();
+    system.LogFile().clear();
+    ASSERT_EQ(c.warned ? 2u : 1u, messages.size()) << c.program;
+    EXPECT_EQ("NT Service Module: Engine port 2001 is answered by process "
+              "508 (" + c.program + ")",
+              messages[0]);
+    if (c.warned) {
+      EXPECT_EQ("NT Service Module: WARNING: The program answering on engine "
+                "port 2001 is " + c.program +
+                    ", not the configured Java runtime " + c.javaExe,
+                messages[1]);
+    }
+  }
+  // Hung, not dead: said once a listener.
+  for (int i = 0; i < 2; ++i) engine.IsRunning(2001, &statusText);
+  system.listenerTrouble = "GetExtendedTcpTable failed: Access is denied.";
+  engine.NoteAdopted(2001, "javaw.exe", "C:\\Morva");
+  EXPECT_EQ(Strings({"NT Service Module: Engine is not running",
+                     "NT Service Module: WARNING: Engine port 2001 does not "
+                     "answer, but process 508 (" + javaw + ") listens on it",
+                     "NT Service Module: Engine is not running",
+                     "NT Service Module: Engine port 2001 is answered by a "
+                     "program the system could not name (GetExtendedTcpTable "
+                     "failed: Access is denied.)"}),
+            LoggedMessages());
 }
 
 TEST_F(EngineLinkTest, RequestEngineShutdown) {

@@ -94,10 +94,20 @@ class ModuleFiles {
   virtual std::vector<std::string> FindEntries(const std::string& pattern) = 0;
 };
 
+// The process listening on a port of this machine.
+struct PortOwner {
+  uint32_t processId = 0;
+  std::string program;  // its full path; empty when it cannot be read
+};
+
 // The engine's network.
 class EngineNetwork {
  public:
   virtual ~EngineNetwork() = default;
+  // Who listens on the port; false when nobody does, or with *error when
+  // the system cannot tell.
+  virtual bool ListenerOf(uint16_t port, PortOwner* owner,
+                          std::string* error) = 0;
   // TCP to the local machine's loopback host name; a connection not made
   // within timeoutMs counts as kFailed.
   virtual ConnectResult ConnectToEngine(

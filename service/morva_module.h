@@ -127,6 +127,9 @@ class MorvaModule : private EngineOperations {
   void WaitForEngineToLetGo() override { engine_.WaitToLetGo(enginePort); }
   bool LaunchedEngineStarting() override { return engine_.HoldsLaunch(); }
   void EndUnansweredEngine() override { engine_.EndUnanswered(); }
+  void NoteAdoptedEngine() override {
+    engine_.NoteAdopted(enginePort, javaExe, installDir);
+  }
   void TakeShown(const ModuleSettings& shown);
   // Warns of every file or folder that others than administrators can
   // change; true when there was any. Only where a person waits may it ask

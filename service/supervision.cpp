@@ -27,7 +27,11 @@ void Supervision::Start() {
 void Supervision::Tick() { Check(false); }
 
 void Supervision::Check(bool atStart) {
-  if (stopped_ || engine_.IsEngineRunning()) return;
+  if (stopped_) return;
+  if (engine_.IsEngineRunning()) {
+    if (atStart) engine_.NoteAdoptedEngine();
+    return;
+  }
   // A runtime still starting the engine gets its time: a second one would
   // race it for the port.
   if (engine_.LaunchedEngineStarting()) return;

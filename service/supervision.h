@@ -26,6 +26,8 @@ class EngineOperations {
   virtual bool LaunchedEngineStarting() = 0;
   // Ends the runtime launched last when it never answered.
   virtual void EndUnansweredEngine() = 0;
+  // The start found an engine it did not launch answering.
+  virtual void NoteAdoptedEngine() = 0;
 };
 
 // The running service's watch over the engine: a check at the start and on

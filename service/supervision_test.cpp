@@ -39,6 +39,7 @@ class FakeEngine : public EngineOperations {
   bool starting = false;
   bool LaunchedEngineStarting() override { return starting; }
   void EndUnansweredEngine() override { calls.push_back("end unanswered"); }
+  void NoteAdoptedEngine() override { calls.push_back("adopted"); }
 };
 
 class SupervisionTest : public PartTest {
@@ -116,7 +117,8 @@ TEST_F(SupervisionTest, StopShutsDownAndLaunchesNothingAfter) {
   engine.running = true;
   supervision.Start();
   supervision.Stop();
-  EXPECT_EQ(Strings({"probe", "shutdown", "wait"}), engine.calls);
+  // Found answering at the start: adopted, and said so.
+  EXPECT_EQ(Strings({"probe", "adopted", "shutdown", "wait"}), engine.calls);
   EXPECT_EQ(Strings({"NT Service Module: NT Service has been Stopped"}),
             LoggedMessages());
   system.LogFile().clear();

@@ -189,6 +189,17 @@ class FakeModuleSystem : public ModuleSystem {
    private:
     std::vector<std::string>* sent_;
   };
+  // Who listens on which port; listenerTrouble: the system cannot tell.
+  std::map<uint16_t, PortOwner> listeners;
+  std::string listenerTrouble;
+  bool ListenerOf(uint16_t port, PortOwner* owner,
+                  std::string* error) override {
+    *error = listenerTrouble;
+    auto it = listeners.find(port);
+    if (!listenerTrouble.empty() || it == listeners.end()) return false;
+    *owner = it->second;
+    return true;
+  }
   ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) override {

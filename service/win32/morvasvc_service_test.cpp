@@ -126,6 +126,20 @@ TEST(MorvasvcService, AnsweringEngineIsNotLaunchedAgain) {
                                       "NT Service Module: launching scheduler "
                                       "engine"));
   EXPECT_EQ(1u, service.EngineStarts().size());
+  // Adopted, its listener is named (Wine tells no owner of a port, so
+  // only the entry shows here), and nothing warns.
+  const std::string adopted = "NT Service Module: Engine port " +
+                              std::to_string(service.Port()) +
+                              " is answered by ";
+  EXPECT_EQ(1, std::count_if(messages.begin(), messages.end(),
+                             [&](const std::string& m) {
+                               return m.rfind(adopted, 0) == 0;
+                             }));
+  EXPECT_EQ(messages.end(),
+            std::find_if(messages.begin(), messages.end(),
+                         [](const std::string& m) {
+                           return m.find("WARNING") != std::string::npos;
+                         }));
   ASSERT_TRUE(service.Stop());
 }
 

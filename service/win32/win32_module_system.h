@@ -39,6 +39,8 @@ class Win32ModuleSystem : public ModuleSystem {
       const LaunchedProcess& process) override;
   bool NobodySeesWindows() override;
   bool StartedByServiceManager() override;
+  bool ListenerOf(uint16_t port, PortOwner* owner,
+                  std::string* error) override;
   ConnectResult ConnectToEngine(
       uint16_t port, uint32_t timeoutMs,
       std::unique_ptr<EngineConnection>* connection) override;

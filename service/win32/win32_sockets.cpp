@@ -1,6 +1,9 @@
 // The engine's control port: version 1.1 sockets, each connection bounded.
 #include <winsock2.h>
 #include <windows.h>
+#include <iphlpapi.h>
+
+#include <vector>
 
 #include "handle.h"
 #include "win32_module_system.h"
@@ -28,6 +31,48 @@ class SocketConnection : public EngineConnection {
 };
 
 }  // namespace
+
+// IP Helper's table of listening TCP ports with their owners' ids.
+bool Win32ModuleSystem::ListenerOf(uint16_t port, PortOwner* owner,
+                                   std::string* error) {
+  std::vector<char> table(16 * 1024);
+  DWORD size = static_cast<DWORD>(table.size());
+  DWORD result = ERROR_INSUFFICIENT_BUFFER;
+  // The table may grow between the two calls.
+  for (int attempt = 0; attempt < 3 && result == ERROR_INSUFFICIENT_BUFFER;
+       ++attempt) {
+    table.resize(size);
+    result = GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET,
+                                 TCP_TABLE_OWNER_PID_LISTENER, 0);
+  }
+  if (result != NO_ERROR) {
+    *error = StepFailed("GetExtendedTcpTable", std::string(), result);
+    return false;
+  }
+  const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(
+      table.data());
+  for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+    const MIB_TCPROW_OWNER_PID& row = rows->table[i];
+    if (ntohs(static_cast<u_short>(row.dwLocalPort)) != port) continue;
+    // Wine, for one, lists the port without its owner.
+    if (row.dwOwningPid == 0) {
+      *error = "the system names no process for the port";
+      return false;
+    }
+    owner->processId = row.dwOwningPid;
+    owner->program.clear();
+    KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                     row.dwOwningPid));
+    char path[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (process.Valid() &&
+        QueryFullProcessImageNameA(process.Get(), 0, path, &length)) {
+      owner->program.assign(path, length);
+    }
+    return true;
+  }
+  return false;
+}
 
 ConnectResult Win32ModuleSystem::ConnectToEngine(
     uint16_t port, uint32_t timeoutMs,
