@@ -99,18 +99,111 @@ std::string EngineLink::Listener(uint32_t port, PortOwner* owner) {
 }
 
 namespace {
-// ASCII letters only: the same path as the system spells it back.
-bool SamePathText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
+// Whether path begins with prefix, ASCII letters in either case: as the
+// system spells a path back.
+bool StartsWithPathText(const std::string& path, const std::string& prefix) {
+  if (path.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(path[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i]))) {
       return false;
     }
   }
   return true;
 }
+
+bool SamePathText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && StartsWithPathText(a, b);
+}
+
+uint32_t Little(const std::string& bytes, size_t at, size_t size) {
+  uint32_t value = 0;
+  for (size_t i = size; i-- > 0;) {
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  }
+  return value;
+}
 }  // namespace
+
+int ProgramBits(const std::string& header) {
+  if (header.size() < 0x40 || header.compare(0, 2, "MZ") != 0) return 0;
+  const uint32_t pe = Little(header, 0x3C, 4);
+  if (pe > header.size() || header.size() - pe < 6 ||
+      header.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
+    return 0;
+  }
+  switch (Little(header, pe + 4, 2)) {
+    case 0x014C:  // x86
+      return 32;
+    case 0x8664:  // x64
+    case 0xAA64:  // ARM64
+      return 64;
+    default:
+      return 0;
+  }
+}
+
+std::string NativeSystemPath(const std::string& path,
+                             const std::string& systemFolder,
+                             const std::string& windowsFolder) {
+  const std::string folder = systemFolder + "\\";
+  if (systemFolder.empty() || !StartsWithPathText(path, folder)) return path;
+  return windowsFolder + "\\Sysnative\\" + path.substr(folder.size());
+}
+
+JavaRuntime EngineLink::ResolveJava(const std::string& javaExe,
+                                    const std::string& installDir) {
+  JavaRuntime java;
+  java.configured = NormalizeJavaExe(javaExe);
+  java.bare = java.configured.find_first_of("\\/:") == std::string::npos;
+  java.launched = java.configured;
+  if (java.bare) {
+    if (!files_.SearchFile(java.configured, &java.resolved)) {
+      java.resolved.clear();
+    }
+    return java;
+  }
+  java.resolved = IsFullyQualifiedPath(java.configured)
+                      ? java.configured
+                      : installDir + "\\" + java.configured;
+  if (process_.RunsUnderWow64()) {
+    const std::string native = NativeSystemPath(
+        java.resolved, process_.SystemFolder(), process_.WindowsFolder());
+    java.sysnative = native != java.resolved;
+    if (java.sysnative) java.launched = java.resolved = native;
+  }
+  return java;
+}
+
+void EngineLink::SayWhichJava(const JavaRuntime& java) {
+  std::string said = "NT Service Module: Java runtime = ";
+  std::string header;
+  if (java.resolved.empty()) {
+    said += java.configured + ", not found along the system's search path";
+  } else if (files_.ReadWholeFile(java.resolved, &header) ==
+             OpenResult::kMissing) {
+    said += java.resolved + ", which does not exist";
+  } else {
+    const int bits = ProgramBits(header);
+    const std::string version = files_.FileVersion(java.resolved);
+    said += java.resolved +
+            (bits ? ", a " + std::to_string(bits) + "-bit program" : "") +
+            (version.empty() ? "" : ", file version " + version);
+  }
+  if (java.sysnative) {
+    said += "; launched through Sysnative: this 32-bit program would "
+            "otherwise reach the 32-bit system folder";
+  }
+  if (said == javaSaid_) return;
+  javaSaid_ = said;
+  log_.Log(said);
+  if (java.bare) {
+    log_.Log("NT Service Module: WARNING: Java path " + java.configured +
+             " has no folder: a service sees changes to the system's search "
+             "path only after Windows restarts; give the runtime's full "
+             "path");
+  }
+}
 
 void EngineLink::NoteAdopted(uint32_t port, const std::string& javaExe,
                              const std::string& installDir) {
@@ -189,21 +282,23 @@ void EngineLink::EndUnanswered() {
 }
 
 void EngineLink::Launch(std::string* javaExe, const std::string& installDir) {
-  *javaExe = NormalizeJavaExe(*javaExe);
+  const JavaRuntime java = ResolveJava(*javaExe, installDir);
+  *javaExe = java.configured;
+  SayWhichJava(java);
   const std::string arguments =
       BuildEngineArguments(files_.FindEntries("*.jar"));
   log_.Log("NT Service Module: Engine path = " + *javaExe);
   log_.Log("NT Service Module: Engine arguments = " + arguments);
   std::string error;
   // Cut off, the class path would lose a jar and the main class in silence.
-  if (!EngineCommandLineFits(*javaExe, arguments)) {
+  if (!EngineCommandLineFits(java.launched, arguments)) {
     error = "the engine path and arguments are longer than the " +
             std::to_string(kCommandLineLimit) +
             " characters a command line can hold";
   } else {
     // Only the service launches the engine, and nobody sees its desktop.
     LaunchedProcess process;
-    if (process_.ShellOpen(*javaExe, arguments, installDir,
+    if (process_.ShellOpen(java.launched, arguments, installDir,
                            ShellPrompts::kNever, &error, &process)) {
       launched_.reset();
       if (process.id != 0) Remember(process);

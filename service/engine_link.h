@@ -27,6 +27,26 @@ const size_t kCommandLineLimit = 32767;
 bool EngineCommandLineFits(const std::string& javaExe,
                            const std::string& arguments);
 
+// The machine a program's PE header says it is built for: 32 or 64 bits,
+// 0 when the bytes are no program this can tell.
+int ProgramBits(const std::string& header);
+
+// The path of a file under the system folder as a 32-bit program on 64-bit
+// Windows reaches the real one: through the Windows folder's "Sysnative"
+// alias; the path itself when it is not under the system folder.
+std::string NativeSystemPath(const std::string& path,
+                             const std::string& systemFolder,
+                             const std::string& windowsFolder);
+
+// The Java runtime a configured path leads to.
+struct JavaRuntime {
+  std::string configured;  // as normalised
+  bool bare = false;       // no folder: found along the search path
+  std::string launched;    // what the shell is given
+  bool sysnative = false;  // launched through the Sysnative alias
+  std::string resolved;    // the file, as a full path; empty when not found
+};
+
 // A box's caption and text are quoted up to this many characters.
 const size_t kBoxTextBound = 1000;
 // A launched runtime that has not opened the port after this long is stuck.
@@ -74,6 +94,12 @@ class EngineLink {
   // launched beside it, or two engines would race for the port and run
   // jobs twice. One that runs longer is stuck, and is ended.
   bool HoldsLaunch();
+  // Where the configured runtime leads, in installDir.
+  JavaRuntime ResolveJava(const std::string& javaExe,
+                          const std::string& installDir);
+  // Which Java runs: its file, 32 or 64 bits and its version, written when
+  // it differs from what was last said; a bare name gets a warning.
+  void SayWhichJava(const JavaRuntime& java);
   // An engine the start found answering: who it is, and a warning when it
   // is not the configured Java runtime.
   void NoteAdopted(uint32_t port, const std::string& javaExe,
@@ -105,6 +131,7 @@ class EngineLink {
   // "process <id> (<program>)" of the port's listener; empty when nobody
   // listens; "a program the system could not name (<why>)".
   std::string Listener(uint32_t port, PortOwner* owner = nullptr);
+  std::string javaSaid_;
   // The listener last named for a port that does not answer: said once.
   uint32_t hungListenerSaid_ = 0;
   // When each box's text was last said: every launch shows it again.

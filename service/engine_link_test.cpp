@@ -45,6 +45,12 @@ class EngineLinkTest : public PartTest {
 TEST_F(EngineLinkTest, LaunchEngine) {
   javaExe = "C:\\\\jdk\\\\bin\\javaw.exe";
   system.jars = {"a.jar", "morva7.jar"};
+  std::string header(0x100, '\0');
+  header.replace(0, 2, "MZ");
+  header[0x3C] = '\x80';
+  header.replace(0x80, 6, std::string("PE\0\0\x64\x86", 6));
+  system.File("C:\\jdk\\bin\\javaw.exe") = header;
+  system.versions["C:\\jdk\\bin\\javaw.exe"] = "8.0.3910.9";
   engine.Launch(&javaExe, "C:\\Morva");
   EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", javaExe);
   ASSERT_EQ(1u, system.shellCalls.size());
@@ -52,10 +58,65 @@ TEST_F(EngineLinkTest, LaunchEngine) {
   EXPECT_EQ("-Xrs -cp .;help;a.jar;morva7.jar; com.morva.engine.Engine",
             system.shellCalls[0].parameters);
   EXPECT_EQ("C:\\Morva", system.shellCalls[0].directory);
-  EXPECT_EQ(Strings({"NT Service Module: Engine path = C:\\jdk\\bin\\javaw.exe",
+  EXPECT_EQ(Strings({"NT Service Module: Java runtime = C:\\jdk\\bin\\javaw.exe, "
+                     "a 64-bit program, file version 8.0.3910.9",
+                     "NT Service Module: Engine path = C:\\jdk\\bin\\javaw.exe",
                      "NT Service Module: Engine arguments = -Xrs -cp "
                      ".;help;a.jar;morva7.jar; com.morva.engine.Engine"}),
             LoggedMessages());
+  // Said again only when it changes.
+  system.LogFile().clear();
+  engine.Launch(&javaExe, "C:\\Morva");
+  EXPECT_EQ(2u, LoggedMessages().size());
+}
+
+// Which file a configured path launches: in the install folder, as given,
+// along the search path; the system folder through Sysnative under WOW64.
+TEST_F(EngineLinkTest, ResolveJava) {
+  system.found["javaw.exe"] = "C:\\Java\\bin\\javaw.exe";
+  struct Case {
+    std::string javaExe;
+    bool wow64;
+    std::string launched, resolved;
+    bool bare, sysnative;
+  } cases[] = {
+      {"jre\\bin\\javaw.exe", true, "jre\\bin\\javaw.exe",
+       "C:\\Morva\\jre\\bin\\javaw.exe", false, false},
+      {"javaw.exe", false, "javaw.exe", "C:\\Java\\bin\\javaw.exe", true, false},
+      {"java", false, "java", "", true, false},
+      {"C:\\Windows\\System32\\javaw.exe", true,
+       "C:\\windows\\Sysnative\\javaw.exe",
+       "C:\\windows\\Sysnative\\javaw.exe", false, true},
+      {"C:\\Windows\\System32\\javaw.exe", false,
+       "C:\\Windows\\System32\\javaw.exe",
+       "C:\\Windows\\System32\\javaw.exe", false, false},
+      {"C:\\Windows\\System32x\\javaw.exe", true,
+       "C:\\Windows\\System32x\\javaw.exe",
+       "C:\\Windows\\System32x\\javaw.exe", false, false},
+  };
+  for (const Case& c : cases) {
+    system.wow64 = c.wow64;
+    const JavaRuntime java = engine.ResolveJava(c.javaExe, "C:\\Morva");
+    EXPECT_EQ(c.launched, java.launched) << c.javaExe;
+    EXPECT_EQ(c.resolved, java.resolved) << c.javaExe;
+    EXPECT_EQ(c.bare, java.bare) << c.javaExe;
+    EXPECT_EQ(c.sysnative, java.sysnative) << c.javaExe;
+  }
+  // The PE header's machine: x86, x64, ARM64; anything else tells nothing.
+  std::string header(0x100, '\0');
+  header.replace(0, 2, "MZ");
+  header[0x3C] = 0x40;
+  header.replace(0x40, 4, std::string("PE\0\0", 4));
+  for (auto [machine, bits] : {std::pair<uint16_t, int>{0x14C, 32},
+                               {0x8664, 64}, {0xAA64, 64}, {0x1C4, 0}}) {
+    header[0x44] = static_cast<char>(machine & 0xFF);
+    header[0x45] = static_cast<char>(machine >> 8);
+    EXPECT_EQ(bits, ProgramBits(header)) << machine;
+  }
+  EXPECT_EQ(0, ProgramBits(header.substr(0, 0x45)));
+  EXPECT_EQ(0, ProgramBits("MZ"));
+  header[0x3C] = '\xF0';
+  EXPECT_EQ(0, ProgramBits(header));
 }
 
 // The runtime launched last, while it runs and has never answered, holds
@@ -153,7 +214,9 @@ TEST_F(EngineLinkTest, LaunchEngineLogsARefusal) {
   system.shellAccepts = false;
   engine.Launch(&javaExe, "C:\\Morva");
   EXPECT_EQ("jre\\bin\\javaw.exe", javaExe);
-  EXPECT_EQ(Strings({"NT Service Module: Engine path = jre\\bin\\javaw.exe",
+  EXPECT_EQ(Strings({"NT Service Module: Java runtime = "
+                     "C:\\Morva\\jre\\bin\\javaw.exe, which does not exist",
+                     "NT Service Module: Engine path = jre\\bin\\javaw.exe",
                      "NT Service Module: Engine arguments = -Xrs -cp .;help; "
                      "com.morva.engine.Engine",
                      "NT Service Module: ERROR: Engine could not be launched: "
@@ -171,11 +234,11 @@ TEST_F(EngineLinkTest, LaunchEngineRefusesArgumentsThatCannotFit) {
   engine.Launch(&javaExe, "C:\\Morva");
   EXPECT_TRUE(system.shellCalls.empty());
   const Strings messages = LoggedMessages();
-  ASSERT_EQ(3u, messages.size());
+  ASSERT_EQ(4u, messages.size());
   EXPECT_EQ("NT Service Module: ERROR: Engine could not be launched: the "
             "engine path and arguments are longer than the 32767 characters "
             "a command line can hold",
-            messages[2]);
+            messages[3]);
 
   // The longest that fits is launched.
   const std::string base = BuildEngineArguments({});

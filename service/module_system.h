@@ -88,6 +88,8 @@ class ModuleFiles {
                                   const std::string& bytes) = 0;
   // The system's search for a file along its standard search order.
   virtual bool SearchFile(const std::string& name, std::string* fullPath) = 0;
+  // A program file's version resource ("a.b.c.d"); empty when it has none.
+  virtual std::string FileVersion(const std::string& path) = 0;
   virtual bool GetCurrentDir(std::string* dir) = 0;
   virtual bool SetCurrentDir(const std::string& dir) = 0;
   // Names (no folder) of the current directory's entries matching pattern.
@@ -172,6 +174,12 @@ class ThisProcess {
   // Whether the Service Control Manager started this process as its
   // service, which it names at the start.
   virtual bool StartedByServiceManager() = 0;
+  // Whether this 32-bit program runs on 64-bit Windows, which shows it the
+  // 32-bit system folder under the system folder's name; and the system
+  // and Windows folders, as the system names them.
+  virtual bool RunsUnderWow64() = 0;
+  virtual std::string SystemFolder() = 0;
+  virtual std::string WindowsFolder() = 0;
   // The shell's "open"; false with the system's reason when it refuses.
   // launched, when given, names the process it started, if any.
   virtual bool ShellOpen(const std::string& file, const std::string& parameters,

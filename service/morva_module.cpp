@@ -139,6 +139,7 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
                   " is not between 1 and 65535; the engine cannot be "
                   "reached on it");
   }
+  engine_.SayWhichJava(engine_.ResolveJava(javaExe, installDir));
   // Before the first launch: what it would start may not be the operator's.
   // A controller that does not answer must not hold up the start.
   CheckPermissions(AccountLookups::kThisMachine);

@@ -136,7 +136,8 @@ class MorvaModule : private EngineOperations {
   // a domain controller.
   bool CheckPermissions(
       AccountLookups lookups = AccountLookups::kAnyServer) {
-    return permissions_.Run(installDir, javaExe, lookups);
+    return permissions_.Run(installDir, engine_.ResolveJava(javaExe, installDir),
+                            lookups);
   }
 
   ActivityLog log_;

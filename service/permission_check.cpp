@@ -83,7 +83,7 @@ std::vector<std::string> WhoCanChange(
 }
 
 bool PermissionCheck::Run(const std::string& installDir,
-                          const std::string& javaExe, AccountLookups lookups) {
+                          const JavaRuntime& java, AccountLookups lookups) {
   bool open = false;
   lookups_ = lookups;
   localDomain_ = security_.LocalAccountDomain();
@@ -93,21 +93,11 @@ bool PermissionCheck::Run(const std::string& installDir,
   Check(installDir, &open);
   Check(folder + "ntServiceSettings.jsd", &open);
   Check(folder + "engineSettings.jsd", &open);
-  // Where the launch finds it: a relative path starts in the install
-  // folder, which is the current one, and a bare name there or else along
-  // the system's search path.
-  const std::string configured = NormalizeJavaExe(javaExe);
-  const bool bare = configured.find_first_of("\\/:") == std::string::npos;
-  const std::string java =
-      IsFullyQualifiedPath(configured) ? configured : folder + configured;
-  const bool found = Check(java, &open);
-  // Whoever can add a file to its folder can put a runtime there.
-  if (!bare) {
-    Check(java.substr(0, java.find_last_of('\\')), &open);
-  } else if (!found) {
-    log_.Log("NT Service Module: Java path " + configured +
-             " names no folder: Windows finds it along the system's search "
-             "path, where who can change it was not checked");
+  // The very file the launch starts, and its folder: whoever can add a
+  // file there can put a runtime in its place.
+  if (!java.resolved.empty()) {
+    Check(java.resolved, &open);
+    Check(java.resolved.substr(0, java.resolved.find_last_of('\\')), &open);
   }
   for (const std::string& jar : files_.FindEntries("*.jar")) {
     Check(folder + jar, &open);
@@ -116,8 +106,8 @@ bool PermissionCheck::Run(const std::string& installDir,
   return open;
 }
 
-bool PermissionCheck::Check(const std::string& path, bool* open) {
-  if (!checked_.insert(path).second) return true;
+void PermissionCheck::Check(const std::string& path, bool* open) {
+  if (!checked_.insert(path).second) return;
   // Another machine's administrators and SYSTEM are not this one's; asking
   // that machine may take as long as the network does.
   std::string server;
@@ -129,20 +119,20 @@ bool PermissionCheck::Check(const std::string& path, bool* open) {
                "LocalSystem through it; who else can change it is checked "
                "when the module's window opens",
            open);
-      return true;
+      return;
     }
   }
   ObjectSecurity security;
   std::string error;
   switch (security_.ReadSecurity(path, &security, &error)) {
     case OpenResult::kMissing:
-      return false;
+      return;
     case OpenResult::kDone:
       break;
     default:
       log_.Log("NT Service Module: WARNING: Could not check who can change " +
                path + ": " + error);
-      return true;
+      return;
   }
   const std::vector<std::string> sids = WhoCanChange(
       security,
@@ -150,7 +140,7 @@ bool PermissionCheck::Check(const std::string& path, bool* open) {
         return server.empty() && IsAdministrator(sid);
       },
       server.empty());
-  if (sids.empty()) return true;
+  if (sids.empty()) return;
   std::string accounts;
   for (const std::string& sid : sids) {
     accounts += (accounts.empty() ? "" : ", ") + Name(sid);
@@ -159,7 +149,7 @@ bool PermissionCheck::Check(const std::string& path, bool* open) {
   Warn("NT Service Module: WARNING: " + path + " can be changed by " +
            accounts + "; they can run programs as LocalSystem through it",
        open);
-  return true;
+  return;
 }
 
 void PermissionCheck::Warn(const std::string& warning, bool* open) {

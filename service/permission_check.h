@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "activity_log.h"
+#include "engine_link.h"
 #include "module_system.h"
 
 namespace morvasvc {
@@ -48,12 +49,11 @@ class PermissionCheck {
   // folder, every jar and the task runner's inputs folder, each once. One
   // warning entry (and, run as the service, one event) for each path that
   // others can change; true when there was any.
-  bool Run(const std::string& installDir, const std::string& javaExe,
+  bool Run(const std::string& installDir, const JavaRuntime& java,
            AccountLookups lookups);
 
  private:
-  // false when the path does not exist.
-  bool Check(const std::string& path, bool* open);
+  void Check(const std::string& path, bool* open);
   void Warn(const std::string& warning, bool* open);
   // Asked once an account and run: the answer may need the network.
   bool IsAdministrator(const std::string& sid);

@@ -76,6 +76,12 @@ TEST(WhoCanChange, EntriesRightsAndOwners) {
 
 class PermissionCheckTest : public PartTest {
  protected:
+  // A runtime the launch resolved to this file, or to none.
+  static JavaRuntime Java(const std::string& resolved) {
+    JavaRuntime java;
+    java.resolved = resolved;
+    return java;
+  }
   PermissionCheck check{system, system, log};
 };
 
@@ -100,33 +106,31 @@ TEST_F(PermissionCheckTest, EveryPathThatDecidesWhatRuns) {
     system.security[path] = open;
     expected.push_back(warning(path));
   }
-  EXPECT_TRUE(check.Run("C:\\Morva", "", AccountLookups::kAnyServer));
+  EXPECT_TRUE(check.Run("C:\\Morva", Java("C:\\Morva\\jre\\bin\\javaw.exe"),
+                        AccountLookups::kAnyServer));
   EXPECT_EQ(expected, LoggedMessages());
 
   // A full path is checked where it is; nothing open, nothing said.
   system.LogFile().clear();
   system.security.clear();
   system.security["D:\\jdk\\bin"] = open;
-  EXPECT_TRUE(check.Run("C:\\Morva", "D:\\\\jdk\\bin\\java.exe",
+  EXPECT_TRUE(check.Run("C:\\Morva", Java("D:\\jdk\\bin\\java.exe"),
                         AccountLookups::kAnyServer));
   EXPECT_EQ(Strings({warning("D:\\jdk\\bin")}), LoggedMessages());
-  // A bare name: the install folder's runtime, its folder said once; or one
-  // the system finds along its search path, which is not checked.
+  // The install folder's runtime: the folder said once; a runtime found
+  // nowhere has nothing to check.
   system.LogFile().clear();
   system.security.clear();
   system.security["C:\\Morva"] = open;
   system.security["C:\\Morva\\java.exe"] = open;
-  EXPECT_TRUE(check.Run("C:\\Morva", "java.exe", AccountLookups::kAnyServer));
+  EXPECT_TRUE(check.Run("C:\\Morva", Java("C:\\Morva\\java.exe"),
+                        AccountLookups::kAnyServer));
   EXPECT_EQ(Strings({warning("C:\\Morva"), warning("C:\\Morva\\java.exe")}),
             LoggedMessages());
   system.LogFile().clear();
   system.security.clear();
-  EXPECT_FALSE(
-      check.Run("C:\\Morva", "java.exe", AccountLookups::kThisMachine));
-  EXPECT_EQ(Strings({"NT Service Module: Java path java.exe names no folder: "
-                     "Windows finds it along the system's search path, where "
-                     "who can change it was not checked"}),
-            LoggedMessages());
+  EXPECT_FALSE(check.Run("C:\\Morva", Java(""), AccountLookups::kThisMachine));
+  EXPECT_EQ("", system.LogFile());
 }
 
 // At the service start only this machine is asked, at once: a domain's
@@ -149,7 +153,7 @@ TEST_F(PermissionCheckTest, WhomTheCheckAsks) {
   system.security["C:\\Morva"] = open;
   system.security["\\\\files\\java\\bin"] = open;
   const uint64_t before = system.tickMs;
-  EXPECT_TRUE(check.Run("C:\\Morva", "\\\\files\\java\\bin\\javaw.exe",
+  EXPECT_TRUE(check.Run("C:\\Morva", Java("\\\\files\\java\\bin\\javaw.exe"),
                         AccountLookups::kThisMachine));
   EXPECT_EQ(before, system.tickMs);
   EXPECT_EQ(
@@ -171,7 +175,7 @@ TEST_F(PermissionCheckTest, WhomTheCheckAsks) {
   system.LogFile().clear();
   system.remoteLookupMs = 0;
   system.security.erase("C:\\Morva");
-  EXPECT_TRUE(check.Run("C:\\Morva", "\\\\files\\java\\bin\\javaw.exe",
+  EXPECT_TRUE(check.Run("C:\\Morva", Java("\\\\files\\java\\bin\\javaw.exe"),
                         AccountLookups::kAnyServer));
   EXPECT_EQ(Strings({"NT Service Module: WARNING: \\\\files\\java\\bin can "
                      "be changed by " + std::string(kAdmins) + ", " +

@@ -43,9 +43,13 @@ class LifecycleTest : public testing::Test {
   TimedModule module;
 };
 
-const char kSearchPathEntry[] =
-    "NT Service Module: Java path java names no folder: Windows finds it "
-    "along the system's search path, where who can change it was not checked";
+const char kJavaEntry[] =
+    "NT Service Module: Java runtime = java, not found along the system's "
+    "search path";
+const char kBareJavaWarning[] =
+    "NT Service Module: WARNING: Java path java has no folder: a service "
+    "sees changes to the system's search path only after Windows restarts; "
+    "give the runtime's full path";
 
 // A domain controller that does not answer holds up nothing: the start asks
 // only this machine.
@@ -61,12 +65,12 @@ TEST_F(LifecycleTest, StartWhileNoEngineAnswersLaunchesIt) {
   EXPECT_EQ(
       Strings({"NT Service Module: Starting NT Service",
                "NT Service Module: Service Working Directory = C:\\Morva",
-               "NT Service Module: Engine Port = 2001",
+               "NT Service Module: Engine Port = 2001", kJavaEntry,
+               kBareJavaWarning,
                "NT Service Module: WARNING: C:\\Morva can be changed by "
                "S-1-5-21-7-8-9-1105 (could not tell whether this account is "
                "an administrator); they can run programs as LocalSystem "
                "through it",
-               kSearchPathEntry,
                "NT Service Module: Engine is not running",
                "NT Service Module: launching scheduler engine",
                "NT Service Module: Engine path = java",
@@ -92,7 +96,8 @@ TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
   EXPECT_EQ(
       Strings({"NT Service Module: Starting NT Service",
                "NT Service Module: Service Working Directory = C:\\Morva",
-               "NT Service Module: Engine Port = 2001", kSearchPathEntry,
+               "NT Service Module: Engine Port = 2001", kJavaEntry,
+               kBareJavaWarning,
                "NT Service Module: NT Service Started. Service Working "
                "Directory = C:\\Morva"}),
       LoggedMessages());
@@ -122,7 +127,7 @@ TEST_F(LifecycleTest, StartWithAPortOutsideTheRange) {
   EXPECT_EQ("NT Service Module: ERROR: Engine port 131071 is not between 1 "
             "and 65535; the engine cannot be reached on it",
             messages[3]);
-  EXPECT_EQ("NT Service Module: Engine is not running", messages[5]);
+  EXPECT_EQ("NT Service Module: Engine is not running", messages[6]);
   EXPECT_TRUE(system.connectPorts.empty());
   EXPECT_EQ(1u, system.shellCalls.size());
 }

@@ -108,11 +108,28 @@ class FakeModuleSystem : public ModuleSystem {
     return true;
   }
 
-  bool SearchFile(const std::string&, std::string* fullPath) override {
+  // The install folder's jar is found there; other names as listed.
+  std::map<std::string, std::string> found;
+  bool SearchFile(const std::string& name, std::string* fullPath) override {
+    const auto it = found.find(name);
+    if (name != "morva7.jar") {
+      if (it == found.end()) return false;
+      *fullPath = it->second;
+      return true;
+    }
     if (searchResult.empty()) return false;
     *fullPath = searchResult;
     return true;
   }
+  std::map<std::string, std::string> versions;
+  std::string FileVersion(const std::string& path) override {
+    const auto it = versions.find(path);
+    return it == versions.end() ? std::string() : it->second;
+  }
+  bool wow64 = false;
+  bool RunsUnderWow64() override { return wow64; }
+  std::string SystemFolder() override { return "C:\\windows\\system32"; }
+  std::string WindowsFolder() override { return "C:\\windows"; }
   bool GetCurrentDir(std::string* dir) override {
     if (!currentDirReadable) return false;
     *dir = currentDir;

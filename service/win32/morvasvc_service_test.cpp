@@ -46,13 +46,16 @@ TEST(MorvasvcService, StartLaunchesTheEngineAndStopShutsItDown) {
   const auto first = std::find(messages.rbegin(), messages.rend(),
                                "NT Service Module: Starting NT Service")
                          .base() - 1;
-  ASSERT_GE(messages.end() - first, 8);
-  const Strings start(first, first + 8);
+  ASSERT_GE(messages.end() - first, 9);
+  const Strings start(first, first + 9);
   EXPECT_EQ(
       Strings({"NT Service Module: Starting NT Service",
                "NT Service Module: Service Working Directory = " + service.Dir(),
                "NT Service Module: Engine Port = " +
                    std::to_string(service.Port()),
+               "NT Service Module: Java runtime = " + service.Dir() +
+                   "\\jre\\bin\\javaw.exe, a " +
+                   std::to_string(sizeof(void*) * 8) + "-bit program",
                "NT Service Module: Engine is not running",
                "NT Service Module: launching scheduler engine",
                "NT Service Module: Engine path = jre\\bin\\javaw.exe",
@@ -266,6 +269,37 @@ TEST(MorvasvcService, SettingsFileHeldAcrossTheStartIsRead) {
 // program is registered for (where the shell would ask which program to
 // use, on a desktop nobody sees): the launch fails with its entry, and the
 // service starts and stops.
+// On 64-bit Windows this 32-bit program would find the system folder's
+// 32-bit twin under its name, or nothing: a runtime configured there is
+// launched through the Sysnative alias, and the log says so.
+TEST(MorvasvcService, RuntimeInTheSystemFolderIsLaunchedThroughSysnative) {
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) {
+    GTEST_SKIP() << "only a 32-bit program on 64-bit Windows is redirected";
+  }
+  char windows[MAX_PATH] = "";
+  GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  const std::string name =
+      "morva_stand_in_" + std::to_string(GetCurrentProcessId()) + ".exe";
+  const std::string native = std::string(windows) + "\\Sysnative\\" + name;
+  InstalledService service("Quiddal", "Quiddal7", 1,
+                           std::string(windows) + "\\System32\\" + name);
+  ASSERT_TRUE(CopyFileA(service.Path("jre\\bin\\javaw.exe").c_str(),
+                        native.c_str(), FALSE));
+  const bool started = service.StartWithEngine();
+  const Strings messages = service.LogMessages();
+  EXPECT_TRUE(service.Stop());
+  DeleteFileA(native.c_str());
+  ASSERT_TRUE(started);
+  EXPECT_EQ(1, std::count_if(messages.begin(), messages.end(),
+                             [&](const std::string& m) {
+                               return m.find("\\Sysnative\\" + name) !=
+                                          std::string::npos &&
+                                      m.find("launched through Sysnative") !=
+                                          std::string::npos;
+                             }));
+}
+
 TEST(MorvasvcService, JavaPathsTheShellCannotOpenFailTheLaunchOnly) {
   for (const std::string& javaExe :
        {"C:\\" + std::string(1000, 'j') + "\\javaw.exe",

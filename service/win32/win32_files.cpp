@@ -104,10 +104,29 @@ bool Win32ModuleSystem::SearchFile(const std::string& name,
                                    std::string* fullPath) {
   char buffer[MAX_PATH];
   const DWORD length =
-      SearchPathA(NULL, name.c_str(), NULL, MAX_PATH, buffer, NULL);
+      SearchPathA(NULL, name.c_str(), ".exe", MAX_PATH, buffer, NULL);
   if (length == 0 || length >= MAX_PATH) return false;
   fullPath->assign(buffer, length);
   return true;
+}
+
+std::string Win32ModuleSystem::FileVersion(const std::string& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return std::string();
+  std::vector<char> info(size);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, info.data()) ||
+      !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed),
+                      &length) ||
+      !fixed || length < sizeof *fixed) {
+    return std::string();
+  }
+  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+         std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
 bool Win32ModuleSystem::GetCurrentDir(std::string* dir) {

@@ -203,6 +203,25 @@ bool Win32ModuleSystem::NobodySeesWindows() {
          !(flags.dwFlags & WSF_VISIBLE);
 }
 
+bool Win32ModuleSystem::RunsUnderWow64() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string Win32ModuleSystem::SystemFolder() {
+  char folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  return length && length < MAX_PATH ? std::string(folder, length)
+                                     : std::string();
+}
+
+std::string Win32ModuleSystem::WindowsFolder() {
+  char folder[MAX_PATH];
+  const UINT length = GetSystemWindowsDirectoryA(folder, MAX_PATH);
+  return length && length < MAX_PATH ? std::string(folder, length)
+                                     : std::string();
+}
+
 bool Win32ModuleSystem::StartedByServiceManager() {
   return StartedByManager();
 }

@@ -25,6 +25,7 @@ class Win32ModuleSystem : public ModuleSystem {
   uint64_t TickMs() override;
   bool ToLocalTime(int64_t time, std::tm* local) override;
   bool SearchFile(const std::string& name, std::string* fullPath) override;
+  std::string FileVersion(const std::string& path) override;
   bool GetCurrentDir(std::string* dir) override;
   bool SetCurrentDir(const std::string& dir) override;
   std::vector<std::string> FindEntries(const std::string& pattern) override;
@@ -39,6 +40,9 @@ class Win32ModuleSystem : public ModuleSystem {
       const LaunchedProcess& process) override;
   bool NobodySeesWindows() override;
   bool StartedByServiceManager() override;
+  bool RunsUnderWow64() override;
+  std::string SystemFolder() override;
+  std::string WindowsFolder() override;
   bool ListenerOf(uint16_t port, PortOwner* owner,
                   std::string* error) override;
   ConnectResult ConnectToEngine(
