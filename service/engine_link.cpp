@@ -205,26 +205,27 @@ void EngineLink::SayWhichJava(const JavaRuntime& java) {
   }
 }
 
-void EngineLink::NoteAdopted(uint32_t port, const std::string& javaExe,
-                             const std::string& installDir) {
+void EngineLink::NoteAdopted(uint32_t port, const JavaRuntime& java) {
   PortOwner owner;
   const std::string listener = Listener(port, &owner);
   if (listener.empty()) return;
   log_.Log("NT Service Module: Engine port " + std::to_string(port) +
            " is answered by " + listener);
   if (owner.program.empty()) return;
-  // A bare name is found along the search path: only its name can tell.
-  const std::string java = NormalizeJavaExe(javaExe);
-  const bool bare = java.find_first_of("\\/:") == std::string::npos;
-  const std::string expected =
-      bare || IsFullyQualifiedPath(java) ? java : installDir + "\\" + java;
-  const std::string actual =
-      bare ? owner.program.substr(owner.program.find_last_of('\\') + 1)
-           : owner.program;
-  if (!SamePathText(expected, actual)) {
+  // The system names a runtime by its real path, never by Sysnative; one
+  // not found along the search path can only be told by its name.
+  const std::string& expected =
+      java.sysnative ? java.configured : java.resolved;
+  const bool same =
+      expected.empty()
+          ? SamePathText(owner.program.substr(
+                             owner.program.find_last_of('\\') + 1),
+                         java.configured)
+          : SamePathText(owner.program, expected);
+  if (!same) {
     log_.Log("NT Service Module: WARNING: The program answering on engine "
              "port " + std::to_string(port) + " is " + owner.program +
-             ", not the configured Java runtime " + java);
+             ", not the configured Java runtime " + java.configured);
   }
 }
 

@@ -102,8 +102,7 @@ class EngineLink {
   void SayWhichJava(const JavaRuntime& java);
   // An engine the start found answering: who it is, and a warning when it
   // is not the configured Java runtime.
-  void NoteAdopted(uint32_t port, const std::string& javaExe,
-                   const std::string& installDir);
+  void NoteAdopted(uint32_t port, const JavaRuntime& java);
   // At a stop whose shutdown reached nobody: the runtime launched last,
   // still running and never answered, would outlive the service.
   void EndUnanswered();

@@ -313,10 +313,14 @@ TEST_F(EngineLinkTest, TheListenerIsNamed) {
   } cases[] = {{"jre\\bin\\javaw.exe", "c:\\morva\\JRE\\bin\\javaw.exe", false},
                {"javaw.exe", "D:\\jdk\\bin\\JAVAW.EXE", false},
                {"javaw.exe", "D:\\jdk\\bin\\java.exe", true},
-               {"D:\\jdk\\bin\\javaw.exe", javaw, true}};
+               {"D:\\jdk\\bin\\javaw.exe", javaw, true},
+               // Launched through Sysnative, named by its real path.
+               {"C:\\Windows\\System32\\javaw.exe",
+                "C:\\Windows\\System32\\javaw.exe", false}};
+  system.wow64 = true;
   for (const Case& c : cases) {
     system.listeners[2001] = {508, c.program};
-    engine.NoteAdopted(2001, c.javaExe, "C:\\Morva");
+    engine.NoteAdopted(2001, engine.ResolveJava(c.javaExe, "C:\\Morva"));
     const Strings messages = LoggedMessages();
     system.LogFile().clear();
     ASSERT_EQ(c.warned ? 2u : 1u, messages.size()) << c.program;
@@ -333,7 +337,7 @@ TEST_F(EngineLinkTest, TheListenerIsNamed) {
   // Hung, not dead: said once a listener.
   for (int i = 0; i < 2; ++i) engine.IsRunning(2001, &statusText);
   system.listenerTrouble = "GetExtendedTcpTable failed: Access is denied.";
-  engine.NoteAdopted(2001, "javaw.exe", "C:\\Morva");
+  engine.NoteAdopted(2001, engine.ResolveJava("javaw.exe", "C:\\Morva"));
   EXPECT_EQ(Strings({"NT Service Module: Engine is not running",
                      "NT Service Module: WARNING: Engine port 2001 does not "
                      "answer, but process 508 (" + javaw + ") listens on it",

@@ -128,7 +128,7 @@ class MorvaModule : private EngineOperations {
   bool LaunchedEngineStarting() override { return engine_.HoldsLaunch(); }
   void EndUnansweredEngine() override { engine_.EndUnanswered(); }
   void NoteAdoptedEngine() override {
-    engine_.NoteAdopted(enginePort, javaExe, installDir);
+    engine_.NoteAdopted(enginePort, engine_.ResolveJava(javaExe, installDir));
   }
   void TakeShown(const ModuleSettings& shown);
   // Warns of every file or folder that others than administrators can
