@@ -313,10 +313,10 @@ TEST_F(EngineLinkTest, TheListenerIsNamed) {
   } cases[] = {{"jre\\bin\\javaw.exe", "c:\\morva\\JRE\\bin\\javaw.exe", false},
                {"javaw.exe", "D:\\jdk\\bin\\JAVAW.EXE", false},
                {"javaw.exe", "D:\\jdk\\bin\\java.exe", true},
-               {"D:\\jdk\\bin\\javaw.exe", javaw, true},
                // Launched through Sysnative, named by its real path.
                {"C:\\Windows\\System32\\javaw.exe",
-                "C:\\Windows\\System32\\javaw.exe", false}};
+                "C:\\Windows\\System32\\javaw.exe", false},
+               {"D:\\jdk\\bin\\javaw.exe", javaw, true}};
   system.wow64 = true;
   for (const Case& c : cases) {
     system.listeners[2001] = {508, c.program};
