@@ -15,6 +15,11 @@ TEST(ParseFieldNumber, Rules) {
   EXPECT_EQ(-5, value);
   EXPECT_TRUE(ParseFieldNumber("0", &value));
   EXPECT_EQ(0, value);
+  EXPECT_TRUE(ParseFieldNumber("9", &value));
+  EXPECT_EQ(9, value);
+  // Past 2^40 the digits stop counting: no overflow, still far too large.
+  EXPECT_TRUE(ParseFieldNumber("12345678901234567890123", &value));
+  EXPECT_EQ(1234567890123, value);
   EXPECT_FALSE(ParseFieldNumber("", &value));
   EXPECT_FALSE(ParseFieldNumber("abc", &value));
   EXPECT_FALSE(ParseFieldNumber("- 5", &value));

@@ -31,6 +31,8 @@ TEST(ServiceRemoval, WhoseServiceItIs) {
       {"D:\\%x\\M.exe", "D:\\%x\\M.exe", false, true, true},
       {"\"\\\\?\\C:\\M.exe\"", "\\\\?\\C:\\M.exe", true, false},
       {"\"\\\\.\\C:\\M.exe\"", "\\\\.\\C:\\M.exe", true, false},
+      {"\"ab\\M.exe\"", "ab\\M.exe", true, false},
+      {"\"\\\\a\\b\"", "\\\\a\\b", true, true},
   };
   for (const Case& c : cases) {
     const RegisteredProgram program = ParseRegisteredCommand(c.command);
