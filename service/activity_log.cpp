@@ -197,44 +197,24 @@ void ActivityLog::LogError(const std::string& message) {
   ReportEvent(EventType::kError, message);
 }
 
-void ActivityLog::ReportRelaunch() {
-  ReportRepeated(relaunches_,
-                 "NT Service Module: Engine is not running\r\nNT Service "
-                 "Module: launching scheduler engine");
-}
-
-void ActivityLog::ReportLaunchFailure(const std::string& message) {
-  ReportRepeated(launchFailures_, message);
-}
-
-void ActivityLog::ReportStuckLaunch(const std::string& message) {
-  ReportRepeated(stuckLaunches_, message);
-}
-
-void ActivityLog::ReportPendingCounts() {
-  for (Repeated* repeated :
-       {&relaunches_, &launchFailures_, &stuckLaunches_}) {
-    if (repeated->unreported) ReportCount(*repeated);
-  }
-}
-
-void ActivityLog::ReportRepeated(Repeated& repeated,
-                                 const std::string& message) {
-  ++repeated.unreported;
-  repeated.lastMessage = message;
-  if (repeated.lastReportMs &&
-      clock_.TickMs() - *repeated.lastReportMs < kRepeatedReportMs) {
+void RepeatedEvent::Report(const std::string& message) {
+  ++unreported_;
+  lastMessage_ = message;
+  if (lastReportMs_ && clock_.TickMs() - *lastReportMs_ < kRepeatedReportMs) {
     return;
   }
-  ReportCount(repeated);
+  ReportCount();
 }
 
-void ActivityLog::ReportCount(Repeated& repeated) {
-  ReportEvent(repeated.type, repeated.lastMessage + "\r\n\r\n" +
-                                 repeated.countText +
-                                 std::to_string(repeated.unreported));
-  repeated.lastReportMs = clock_.TickMs();
-  repeated.unreported = 0;
+void RepeatedEvent::ReportPending() {
+  if (unreported_) ReportCount();
+}
+
+void RepeatedEvent::ReportCount() {
+  log_.ReportEvent(type_, lastMessage_ + "\r\n\r\n" + countText_ +
+                              std::to_string(unreported_));
+  lastReportMs_ = clock_.TickMs();
+  unreported_ = 0;
 }
 
 }  // namespace morvasvc

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "held_entries.h"
 #include "module_system.h"
@@ -44,7 +45,7 @@ class ActivityLog {
   // Each change of the path, the event source or the install folder goes
   // to the publisher: the service's own thread writes there when the
   // window's thread is held up.
-  // The log's file; empty until the engine's settings name it.
+  // The log's file; empty until the data folder is known.
   void SetPath(const std::string& path);
   const std::string& Path() const { return destination_.path; }
 
@@ -68,15 +69,6 @@ class ActivityLog {
   void ReportEvent(EventType type, const std::string& message);
   // Logs the message and reports it as an error event.
   void LogError(const std::string& message);
-  // What may come on every tick reaches the event log at most once in ten
-  // minutes, with the count since the last report: a tick launched the
-  // engine again (it died), or a launch failed.
-  void ReportRelaunch();
-  void ReportLaunchFailure(const std::string& message);
-  // A launched runtime that never opened the port was ended.
-  void ReportStuckLaunch(const std::string& message);
-  // At the stop: the counts not yet reported.
-  void ReportPendingCounts();
 
  private:
   // Writes the entries kept back, in order, each try bounded by boundMs;
@@ -93,25 +85,31 @@ class ActivityLog {
   LogDestination destination_;
   HeldEntries held_;
   std::function<void()> onHeld_;
-  struct Repeated {
-    Repeated(EventType type, const char* countText)
-        : type(type), countText(countText) {}
-    EventType type;
-    const char* countText;
-    uint32_t unreported = 0;
-    std::string lastMessage;
-    std::optional<uint64_t> lastReportMs;
-  };
-  void ReportRepeated(Repeated& repeated, const std::string& message);
-  void ReportCount(Repeated& repeated);
+};
 
-  Repeated relaunches_{EventType::kWarning,
-                       "Launches after the engine was found not running, "
-                       "since the last report: "};
-  Repeated launchFailures_{EventType::kError,
-                           "Failed launches since the last report: "};
-  Repeated stuckLaunches_{EventType::kError,
-                          "Stuck launches ended since the last report: "};
+// An event that may come on every tick (a relaunch, a failed launch): it
+// reaches the event log at most once in ten minutes, with the count since
+// the last report. Each part owns the ones it reports.
+class RepeatedEvent {
+ public:
+  RepeatedEvent(Clock& clock, ActivityLog& log, EventType type,
+                std::string countText)
+      : clock_(clock), log_(log), type_(type), countText_(std::move(countText)) {}
+
+  void Report(const std::string& message);
+  // At the stop: the count not yet reported.
+  void ReportPending();
+
+ private:
+  void ReportCount();
+
+  Clock& clock_;
+  ActivityLog& log_;
+  EventType type_;
+  std::string countText_;
+  uint32_t unreported_ = 0;
+  std::string lastMessage_;
+  std::optional<uint64_t> lastReportMs_;
 };
 
 }  // namespace morvasvc

@@ -188,11 +188,13 @@ TEST_F(ActivityLogTest, EventsAndThePublishedDestination) {
 
   // A dying engine: once in ten minutes, ten minutes to the millisecond.
   system.events.clear();
-  log.ReportRelaunch();
+  RepeatedEvent relaunches(system, log, EventType::kWarning,
+                           "since the last report: ");
+  relaunches.Report("relaunched");
   system.tickMs += 599999;
-  log.ReportRelaunch();
+  relaunches.Report("relaunched");
   system.tickMs += 1;
-  log.ReportRelaunch();
+  relaunches.Report("relaunched");
   ASSERT_EQ(2u, system.events.size());
   EXPECT_NE(std::string::npos,
             system.events[1].text.find("since the last report: 2\r\n"));

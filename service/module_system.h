@@ -83,6 +83,10 @@ class ModuleFiles {
   // the old file as it was.
   virtual OpenResult WriteWholeFile(const std::string& path,
                                     const std::string& bytes) = 0;
+  // At most maxBytes from the file's start: a program's header, a report
+  // that may be large.
+  virtual OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
+                                   std::string* bytes) = 0;
   // Creates the file (never a folder) and appends.
   virtual OpenResult AppendToFile(const std::string& path,
                                   const std::string& bytes) = 0;
@@ -171,27 +175,24 @@ class ThisProcess {
   // Whether nobody can see this process's windows, as in the session where
   // services run.
   virtual bool NobodySeesWindows() = 0;
-  // Whether the Service Control Manager started this process as its
-  // service, which it names at the start.
-  virtual bool StartedByServiceManager() = 0;
   // Whether this 32-bit program runs on 64-bit Windows, which shows it the
   // 32-bit system folder under the system folder's name; and the system
   // and Windows folders, as the system names them.
   virtual bool RunsUnderWow64() = 0;
   virtual std::string SystemFolder() = 0;
   virtual std::string WindowsFolder() = 0;
+};
+
+// The programs this process starts through the shell, each found again by
+// its id and creation time; every call but the start is bounded by a second.
+class LaunchedProcesses {
+ public:
+  virtual ~LaunchedProcesses() = default;
   // The shell's "open"; false with the system's reason when it refuses.
   // launched, when given, names the process it started, if any.
   virtual bool ShellOpen(const std::string& file, const std::string& parameters,
                          const std::string& directory, ShellPrompts prompts,
                          std::string* error, LaunchedProcess* launched) = 0;
-};
-
-// The processes this one launched, each found again by its id and creation
-// time; every call is bounded by a second.
-class LaunchedProcesses {
- public:
-  virtual ~LaunchedProcesses() = default;
   // kGone once it has ended or its id names another process; kUnknown with
   // the system's reason.
   virtual ProcessState CheckProcess(const LaunchedProcess& process,
@@ -222,6 +223,14 @@ class LogPublisher {
   virtual void PublishLog(const LogDestination& destination) = 0;
 };
 
+// The service's own thread: told where the log goes, and the one that
+// learns whether the Service Control Manager started this process as its
+// service, which it names at the start.
+class ServiceThread : public LogPublisher {
+ public:
+  virtual bool StartedByServiceManager() = 0;
+};
+
 // Every role: only the module, which composes the parts, takes it whole.
 class ModuleSystem : public Clock,
                      public ModuleFiles,
@@ -231,7 +240,7 @@ class ModuleSystem : public Clock,
                      public EventLog,
                      public ThisProcess,
                      public LaunchedProcesses,
-                     public LogPublisher {};
+                     public ServiceThread {};
 
 // The members of the service control that the module uses.
 class ServiceControl {

@@ -7,8 +7,10 @@ MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
       control_(control),
       log_(system, system, system, system),
       settings_(system, system, system, log_),
-      engine_(system, system, system, system, system, log_),
-      supervision_(system, log_, *this),
+      javaReport_(log_),
+      engine_(system, system, log_),
+      launch_(system, system, system, log_, javaReport_),
+      supervision_(system, log_, engine_, launch_),
       switches_(system, control, log_),
       permissions_(system, system, log_) {
   log_.OnHeld([this] { SetLogRetryTimer(); });
@@ -38,6 +40,7 @@ void MorvaModule::ReadEngineSettings() {
 void MorvaModule::TakeShown(const ModuleSettings& shown) {
   period = shown.period;
   javaExe = shown.javaExe;
+  java_ = ResolveJava(javaExe, installDir, system_, system_);
 }
 
 void MorvaModule::LoadModuleSettings() {
@@ -139,11 +142,11 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
                   " is not between 1 and 65535; the engine cannot be "
                   "reached on it");
   }
-  engine_.SayWhichJava(engine_.ResolveJava(javaExe, installDir));
+  javaReport_.Say(java_);
   // Before the first launch: what it would start may not be the operator's.
   // A controller that does not answer must not hold up the start.
   CheckPermissions(AccountLookups::kThisMachine);
-  supervision_.Start();
+  supervision_.Start(Target());
   SetSupervisionTimer(SupervisionIntervalMs(period));
   LogActivity(
       "NT Service Module: NT Service Started. Service Working Directory = " +
@@ -167,7 +170,7 @@ void MorvaModule::OnServiceParamChange() {
 
 void MorvaModule::OnServiceStop() {
   KillSupervisionTimer();
-  supervision_.Stop();
+  supervision_.Stop(Target());
   log_.FlushBeforeEnd(serviceName);
   // A late write would follow the stopped service and belie the flush's
   // event.

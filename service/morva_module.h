@@ -5,7 +5,9 @@
 #include <string>
 
 #include "activity_log.h"
+#include "engine_launch.h"
 #include "engine_link.h"
+#include "java_runtime.h"
 #include "module_system.h"
 #include "permission_check.h"
 #include "settings.h"
@@ -21,7 +23,7 @@ namespace morvasvc {
 // of the system it uses; the module alone holds the whole system and
 // applies the parts' results to its state. The main window derives from
 // it; the tests drive it with fakes.
-class MorvaModule : private EngineOperations {
+class MorvaModule {
  public:
   MorvaModule(ModuleSystem& system, ServiceControl& control);
   virtual ~MorvaModule() = default;
@@ -29,10 +31,9 @@ class MorvaModule : private EngineOperations {
   // Activity log: never fails towards the caller.
   void LogActivity(const std::string& message) { log_.Log(message); }
 
-  // Install folder and engine launcher.
+  // Install folder.
   void FindInstallDir();
   std::string GetWorkingDir();
-  void LaunchEngine() override { engine_.Launch(&javaExe, installDir); }
 
   // Settings files.
   void ReadEngineSettings();
@@ -41,11 +42,9 @@ class MorvaModule : private EngineOperations {
   // (statusText says so).
   bool SaveModuleSettings();
 
-  // Engine control protocol.
-  bool IsEngineRunning() override {
-    return engine_.IsRunning(enginePort, &statusText);
-  }
-  bool RequestEngineShutdown() override {
+  // Engine control protocol: one probe, and the shutdown command.
+  bool IsEngineRunning() { return engine_.IsRunning(enginePort, &statusText); }
+  bool RequestEngineShutdown() {
     return engine_.RequestShutdown(enginePort, &statusText);
   }
 
@@ -88,7 +87,7 @@ class MorvaModule : private EngineOperations {
   // the Java path from its settings file again; the engine runs on, and its
   // port and data folder stay as the start read them.
   void OnServiceParamChange();
-  void SuperviseEngine() { supervision_.Tick(); }
+  void SuperviseEngine() { supervision_.Tick(Target()); }
   // The window's retry of log entries kept back; true once none is left.
   bool RetryHeldLogEntries() { return log_.RetryHeld(); }
 
@@ -124,25 +123,27 @@ class MorvaModule : private EngineOperations {
   ServiceControl& control_;
 
  private:
-  void WaitForEngineToLetGo() override { engine_.WaitToLetGo(enginePort); }
-  bool LaunchedEngineStarting() override { return engine_.HoldsLaunch(); }
-  void EndUnansweredEngine() override { engine_.EndUnanswered(); }
-  void NoteAdoptedEngine() override {
-    engine_.NoteAdopted(enginePort, engine_.ResolveJava(javaExe, installDir));
-  }
+  // The period and Java path shown and used; the Java runtime they lead to
+  // is resolved again with them.
   void TakeShown(const ModuleSettings& shown);
+  EngineTarget Target() {
+    return {enginePort, java_, installDir, javaExe, statusText};
+  }
   // Warns of every file or folder that others than administrators can
   // change; true when there was any. Only where a person waits may it ask
   // a domain controller.
   bool CheckPermissions(
       AccountLookups lookups = AccountLookups::kAnyServer) {
-    return permissions_.Run(installDir, engine_.ResolveJava(javaExe, installDir),
-                            lookups);
+    return permissions_.Run(installDir, java_, lookups);
   }
 
   ActivityLog log_;
   SettingsStore settings_;
+  // The one Java runtime the launch, the checks and the report take.
+  JavaRuntime java_;
+  JavaReport javaReport_;
   EngineLink engine_;
+  EngineLaunch launch_;
   Supervision supervision_;
   InstallerSwitches switches_;
   PermissionCheck permissions_;

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "engine_link.h"
-#include "service_removal.h"
-
 namespace morvasvc {
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "activity_log.h"
-#include "engine_link.h"
+#include "java_runtime.h"
 #include "module_system.h"
 
 namespace morvasvc {

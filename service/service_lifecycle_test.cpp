@@ -258,6 +258,8 @@ TEST_F(LifecycleTest, EventsForTheAdministrator) {
   }
   module.OnServiceStop();
   EXPECT_EQ(5u, system.shellCalls.size());
+  // Five launches, and the runtime's file read once.
+  EXPECT_EQ(Strings({"C:\\Morva\\jre\\bin\\javaw.exe"}), system.startReads);
   const std::string folder = "\r\n\r\nInstall folder: C:\\Morva";
   const std::string failed =
       "E NT Service Module: ERROR: Engine could not be launched: The system "

@@ -23,16 +23,6 @@ RegisteredProgram ParseRegisteredCommand(const std::string& command) {
   return program;
 }
 
-bool IsFullyQualifiedPath(const std::string& path) {
-  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-                     ((path[0] >= 'A' && path[0] <= 'Z') ||
-                      (path[0] >= 'a' && path[0] <= 'z'));
-  const bool share = path.size() >= 5 && path.compare(0, 2, "\\\\") == 0 &&
-                     path[2] != '\\' && path[2] != '?' && path[2] != '.' &&
-                     path.find('\\', 3) != std::string::npos;
-  return drive || share;
-}
-
 bool IsOursToRemove(FileIdentity identity, bool unambiguousPath,
                     bool samePathText) {
   switch (identity) {

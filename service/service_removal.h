@@ -22,9 +22,6 @@ struct RegisteredProgram {
 };
 RegisteredProgram ParseRegisteredCommand(const std::string& command);
 
-// A drive's absolute path (C:\...) or a share's (\\server\share\...).
-bool IsFullyQualifiedPath(const std::string& path);
-
 // What the file system says of the registered program and this one.
 enum class FileIdentity { kSame, kOther, kGone, kUnknown };
 

@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 
+#include "path_text.h"
 #include "service_run.h"
 
 namespace morvasvc {

@@ -16,25 +16,27 @@ uint32_t SupervisionIntervalMs(int32_t period) {
   return static_cast<uint32_t>(ms);
 }
 
-void Supervision::Start() {
+void Supervision::Start(const EngineTarget& target) {
   started_ = true;
   stopped_ = false;
   // Back-dated, so an engine that does not answer is launched at once.
   lastLaunchMs_ = static_cast<int64_t>(clock_.TickMs()) - 2 * kLaunchGuardMs;
-  Check(true);
+  Check(target, true);
 }
 
-void Supervision::Tick() { Check(false); }
+void Supervision::Tick(const EngineTarget& target) { Check(target, false); }
 
-void Supervision::Check(bool atStart) {
+void Supervision::Check(const EngineTarget& target, bool atStart) {
   if (stopped_) return;
-  if (engine_.IsEngineRunning()) {
-    if (atStart) engine_.NoteAdoptedEngine();
+  if (peer_.IsRunning(target.port, &target.statusText)) {
+    // Once answered, the runtime is the engine: the module never ends it.
+    starter_.Answered();
+    if (atStart) peer_.NoteAdopted(target.port, target.java);
     return;
   }
   // A runtime still starting the engine gets its time: a second one would
   // race it for the port.
-  if (engine_.LaunchedEngineStarting()) return;
+  if (starter_.HoldsLaunch()) return;
   // At most one launch a minute, however often the engine is found away; on
   // the steady clock, as a calendar set back would hold relaunches off for
   // hours and one set forward would let two come within a minute.
@@ -42,23 +44,28 @@ void Supervision::Check(bool atStart) {
     return;
   }
   log_.Log("NT Service Module: launching scheduler engine");
-  engine_.LaunchEngine();
+  target.javaExe = target.java.configured;
+  starter_.Launch(target.java, target.installDir);
   lastLaunchMs_ = static_cast<int64_t>(clock_.TickMs());
-  // Launched again by a tick: the engine died.
-  if (!atStart) log_.ReportRelaunch();
+  if (!atStart) {
+    relaunches_.Report(
+        "NT Service Module: Engine is not running\r\nNT Service Module: "
+        "launching scheduler engine");
+  }
 }
 
-void Supervision::Stop() {
+void Supervision::Stop(const EngineTarget& target) {
   // Also when the shutdown cannot be delivered: the process ends with the
   // service, and no tick may launch an engine after it.
   stopped_ = true;
-  log_.ReportPendingCounts();
+  relaunches_.ReportPending();
+  starter_.ReportPendingCounts();
   // The runtime it launched would outlive the service, unsupervised.
-  if (!engine_.RequestEngineShutdown()) {
-    engine_.EndUnansweredEngine();
+  if (!peer_.RequestShutdown(target.port, &target.statusText)) {
+    starter_.EndUnanswered();
     return;
   }
-  engine_.WaitForEngineToLetGo();
+  peer_.WaitToLetGo(target.port);
   // Written once it is true.
   log_.Log("NT Service Module: NT Service has been Stopped");
 }

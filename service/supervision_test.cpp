@@ -19,27 +19,33 @@ TEST(SupervisionIntervalMs, NoOverflowAndWithinTheTimerRange) {
   EXPECT_EQ(10u, SupervisionIntervalMs(-2147483647 - 1));
 }
 
-// The module's engine operations as the supervision sees them.
-class FakeEngine : public EngineOperations {
+// The engine's peer and launcher as the supervision sees them.
+class FakeEngine : public EnginePeer, public EngineStarter {
  public:
   bool running = false;
   bool shutdownDelivered = true;
   Strings calls;
 
-  bool IsEngineRunning() override {
+  bool IsRunning(uint32_t, std::string*) override {
     calls.push_back("probe");
     return running;
   }
-  void LaunchEngine() override { calls.push_back("launch"); }
-  bool RequestEngineShutdown() override {
+  void Launch(const JavaRuntime&, const std::string&) override {
+    calls.push_back("launch");
+  }
+  bool RequestShutdown(uint32_t, std::string*) override {
     calls.push_back("shutdown");
     return shutdownDelivered;
   }
-  void WaitForEngineToLetGo() override { calls.push_back("wait"); }
+  void WaitToLetGo(uint32_t) override { calls.push_back("wait"); }
   bool starting = false;
-  bool LaunchedEngineStarting() override { return starting; }
-  void EndUnansweredEngine() override { calls.push_back("end unanswered"); }
-  void NoteAdoptedEngine() override { calls.push_back("adopted"); }
+  bool HoldsLaunch() override { return starting; }
+  void Answered() override {}
+  void EndUnanswered() override { calls.push_back("end unanswered"); }
+  void NoteAdopted(uint32_t, const JavaRuntime&) override {
+    calls.push_back("adopted");
+  }
+  void ReportPendingCounts() override {}
 };
 
 class SupervisionTest : public PartTest {
@@ -53,11 +59,14 @@ class SupervisionTest : public PartTest {
   }
 
   FakeEngine engine;
-  Supervision supervision{system, log, engine};
+  Supervision supervision{system, log, engine, engine};
+  JavaRuntime java;
+  std::string installDir, javaExe, statusText;
+  EngineTarget target{1967, java, installDir, javaExe, statusText};
 };
 
 TEST_F(SupervisionTest, RelaunchGuardCountsRealSeconds) {
-  supervision.Start();
+  supervision.Start(target);
   ASSERT_EQ(1, Launches());
   const uint64_t launched = system.tickMs;
   EXPECT_EQ(static_cast<int64_t>(launched), supervision.LastLaunchMs());
@@ -66,42 +75,42 @@ TEST_F(SupervisionTest, RelaunchGuardCountsRealSeconds) {
   system.LogFile().clear();
 
   system.tickMs = launched + 59999;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(0, Launches());
   system.tickMs = launched + 60000;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(1, Launches());
 
   // The calendar set back by hours holds nothing off once a minute passed.
   system.now -= 5 * 3600;
   system.tickMs = launched + 120000;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(1, Launches());
   // Set forward by hours, it lets no second launch into the same minute.
   system.now += 10 * 3600;
   system.tickMs = launched + 150000;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(0, Launches());
   system.now -= 5 * 3600;
   system.tickMs = launched + 180000;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(1, Launches());
   // One still on its way to the port holds the next off.
   engine.starting = true;
   system.tickMs += 600000;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(0, Launches());
   engine.starting = false;
   // An engine that answers is left alone.
   engine.running = true;
   system.tickMs += 600000;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(Strings({"probe"}), engine.calls);
   Launches();
   engine.running = false;
 
   // A second start back-dates again: a silent engine is launched at once.
-  supervision.Start();
+  supervision.Start(target);
   EXPECT_EQ(1, Launches());
   // Each launch has its entry.
   EXPECT_EQ(Strings({"NT Service Module: launching scheduler engine",
@@ -115,8 +124,8 @@ TEST_F(SupervisionTest, RelaunchGuardCountsRealSeconds) {
 // it; from then on no tick launches, even one already due.
 TEST_F(SupervisionTest, StopShutsDownAndLaunchesNothingAfter) {
   engine.running = true;
-  supervision.Start();
-  supervision.Stop();
+  supervision.Start(target);
+  supervision.Stop(target);
   // Found answering at the start: adopted, and said so.
   EXPECT_EQ(Strings({"probe", "adopted", "shutdown", "wait"}), engine.calls);
   EXPECT_EQ(Strings({"NT Service Module: NT Service has been Stopped"}),
@@ -126,9 +135,9 @@ TEST_F(SupervisionTest, StopShutsDownAndLaunchesNothingAfter) {
 
   engine.running = false;
   engine.shutdownDelivered = false;
-  supervision.Stop();
+  supervision.Stop(target);
   system.tickMs += 600000;
-  supervision.Tick();
+  supervision.Tick(target);
   EXPECT_EQ(Strings({"shutdown", "end unanswered"}), engine.calls);
   EXPECT_EQ("", system.LogFile());
 }

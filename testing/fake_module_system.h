@@ -71,6 +71,15 @@ class FakeModuleSystem : public ModuleSystem {
     *bytes = it->second;
     return OpenResult::kDone;
   }
+  // The paths whose start was read, in order.
+  std::vector<std::string> startReads;
+  OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
+                           std::string* bytes) override {
+    startReads.push_back(path);
+    const OpenResult result = ReadWholeFile(path, bytes);
+    if (bytes->size() > maxBytes) bytes->resize(maxBytes);
+    return result;
+  }
   OpenResult WriteWholeFile(const std::string& path,
                             const std::string& bytes) override {
     const std::string full = Resolve(path);

@@ -5,6 +5,7 @@
 
 #include "event_messages.h"
 #include "handle.h"
+#include "system_error.h"
 #include "program_files.h"
 
 namespace morvasvc {

@@ -4,8 +4,6 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <string>
-
 namespace morvasvc {
 
 // Each kind of handle says "none" in its own way and is closed its own way.
@@ -91,14 +89,6 @@ using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using EventSourceHandle = UniqueHandle<EventSourceTraits>;
 using LocalMemory = UniqueHandle<LocalMemoryTraits>;
-
-// The system's text for an error code, without its line end.
-std::string SystemErrorText(DWORD error);
-// The step that failed, on what, and why: "step(object) failed: text", or
-// "step failed: text" where no object is named. Take error right at the
-// failing call, before any cleanup can change it.
-std::string StepFailed(const std::string& step, const std::string& object,
-                       DWORD error);
 
 }  // namespace morvasvc
 

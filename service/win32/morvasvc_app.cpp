@@ -26,7 +26,7 @@ class CMorvasvcApp : public CWinApp {
         sockets.wVersion != MAKEWORD(1, 1)) {
       char text[128] = "";
       LoadStringA(Instance(), IDP_SOCKETS_INIT_FAILED, text, sizeof text);
-      Win32ModuleSystem system;
+      Win32ModuleSystem system(DispatcherServiceThread());
       CService_mill control;
       MorvaModule module(system, control);
       if (!module.EndQuietlyOnStartUpFailure(text)) AfxMessageBox(text);
@@ -42,7 +42,7 @@ class CMorvasvcApp : public CWinApp {
     const HRESULT com =
         CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-    Win32ModuleSystem system;
+    Win32ModuleSystem system(DispatcherServiceThread());
     CMorvaService7Dlg dialog(system);
     // The installers' switches need no window: where none can be made (no
     // desktop, no display) they still act, and end the process.

@@ -7,6 +7,8 @@
 #include <cwchar>
 
 #include "handle.h"
+#include "system_error.h"
+#include "path_text.h"
 #include "service_removal.h"
 
 namespace morvasvc {

@@ -5,6 +5,7 @@
 
 #include "event_source.h"
 #include "handle.h"
+#include "system_error.h"
 #include "program_files.h"
 #include "service_removal.h"
 #include "service_run.h"

@@ -7,6 +7,7 @@
 #include "activity_log.h"
 #include "dialog_framework.h"
 #include "handle.h"
+#include "system_error.h"
 #include "service_run.h"
 #include "win32_module_system.h"
 
@@ -226,15 +227,6 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 
 bool StartedByUser() { return run && run->startedByUser.load(); }
 
-bool StartedByManager() {
-  if (!run) return false;
-  // The dispatcher call fails at once for a user; the manager calls the
-  // main function as soon as it is connected.
-  const DWORD kDecideMs = 5000;
-  WaitForSingleObject(run->decided.Get(), kDecideMs);
-  return run->startedByManager.load();
-}
-
 void MarkWindowMessage(bool begins) {
   if (!run) return;
   if (begins) {
@@ -252,14 +244,30 @@ void MarkSupervisionTick() {
   if (run) run->busyOnTick.store(true);
 }
 
-void PublishServiceLog(const LogDestination& destination) {
-  if (!run) return;
-  EnterCriticalSection(&run->logLock);
-  run->logPath = destination.path;
-  run->installDir = destination.installDir;
-  LeaveCriticalSection(&run->logLock);
-  run->keptBack.store(destination.keptBack);
-}
+namespace {
+class Dispatched : public ServiceThread {
+ public:
+  void PublishLog(const LogDestination& destination) override {
+    if (!run) return;
+    EnterCriticalSection(&run->logLock);
+    run->logPath = destination.path;
+    run->installDir = destination.installDir;
+    LeaveCriticalSection(&run->logLock);
+    run->keptBack.store(destination.keptBack);
+  }
+  bool StartedByServiceManager() override {
+    if (!run) return false;
+    // The dispatcher call fails at once for a user; the manager calls the
+    // main function as soon as it is connected.
+    const DWORD kDecideMs = 5000;
+    WaitForSingleObject(run->decided.Get(), kDecideMs);
+    return run->startedByManager.load();
+  }
+};
+Dispatched dispatched;
+}  // namespace
+
+ServiceThread& DispatcherServiceThread() { return dispatched; }
 
 bool RegisterServiceControlClass(HINSTANCE instance) {
   // The manager expects to hear from a service soon after it starts the

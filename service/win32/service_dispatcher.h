@@ -20,21 +20,19 @@ extern const char kServiceControlClass[];
 // Registers it and starts the dispatcher's thread; a dialog that names the
 // class cannot be created before this.
 bool RegisterServiceControlClass(HINSTANCE instance);
-// Where an entry goes that the service's own thread writes when the window's
-// thread is held up: the activity log, and the event log under the name the
-// manager started the service with, with the install folder. The activity
-// log publishes each change through the system, with the count of entries
-// it keeps back.
-void PublishServiceLog(const LogDestination& destination);
+// The dispatcher's side as the module's system sees it, handed to
+// Win32ModuleSystem: where an entry goes that the service's own thread
+// writes when the window's thread is held up (the activity log, and the
+// event log under the name the manager started the service with, with the
+// install folder), and whether the manager started the program as its
+// service (waiting a few seconds at most for the dispatcher to find out).
+ServiceThread& DispatcherServiceThread();
 
 // Whether the dispatcher has found that a user, not the Service Control
 // Manager, started the program. Until then the window asks the manager
 // nothing: a service asking about itself while the manager starts it can
 // wait on the manager's own lock.
 bool StartedByUser();
-// Whether the manager started the program as its service; waits a few
-// seconds at most for the dispatcher to find out.
-bool StartedByManager();
 
 // The window's thread marks the begin and end of each message it handles,
 // and which is a supervision tick: the service's thread ends a service whose

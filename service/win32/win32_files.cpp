@@ -3,6 +3,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "handle.h"
 #include "win32_module_system.h"
 
@@ -38,19 +40,28 @@ OpenResult OpenFailure() {
 // Every file is opened without sharing, so a second opener fails cleanly.
 OpenResult Win32ModuleSystem::ReadWholeFile(const std::string& path,
                                             std::string* bytes) {
+  return ReadFileStart(path, static_cast<size_t>(-1), bytes);
+}
+
+OpenResult Win32ModuleSystem::ReadFileStart(const std::string& path,
+                                            size_t maxBytes,
+                                            std::string* bytes) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
   if (!file.Valid()) return OpenFailure();
   bytes->clear();
   char buffer[4096];
-  for (;;) {
+  while (bytes->size() < maxBytes) {
     DWORD count = 0;
-    if (!ReadFile(file.Get(), buffer, sizeof buffer, &count, NULL)) {
+    const DWORD wanted = static_cast<DWORD>(
+        std::min<size_t>(sizeof buffer, maxBytes - bytes->size()));
+    if (!ReadFile(file.Get(), buffer, wanted, &count, NULL)) {
       return OpenFailure();
     }
-    if (count == 0) return OpenResult::kDone;
+    if (count == 0) break;
     bytes->append(buffer, count);
   }
+  return OpenResult::kDone;
 }
 
 // The bytes go to a file beside the old one, which is replaced only when

@@ -8,34 +8,23 @@
 #include <vector>
 
 #include "read_shown_windows.h"
-#include "service_dispatcher.h"
 #include "event_source.h"
 #include "handle.h"
+#include "system_error.h"
 
 namespace morvasvc {
 
-std::string SystemErrorText(DWORD error) {
-  LocalMemory text;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-          FORMAT_MESSAGE_IGNORE_INSERTS,
-      NULL, error, 0, reinterpret_cast<char*>(text.Receive()), 0, NULL);
-  std::string result =
-      length && text.Valid()
-          ? std::string(static_cast<const char*>(text.Get()), length)
-          : "error " + std::to_string(error);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
-                             result.back() == ' ')) {
-    result.pop_back();
-  }
-  return result;
-}
+namespace {
+// No service thread: nobody to tell, and no manager to have started us.
+class NoServiceThread : public ServiceThread {
+ public:
+  void PublishLog(const LogDestination&) override {}
+  bool StartedByServiceManager() override { return false; }
+};
+NoServiceThread noServiceThread;
+}  // namespace
 
-std::string StepFailed(const std::string& step, const std::string& object,
-                       DWORD error) {
-  return step + (object.empty() ? std::string() : "(" + object + ")") +
-         " failed: " + SystemErrorText(error);
-}
+Win32ModuleSystem::Win32ModuleSystem() : serviceThread_(noServiceThread) {}
 
 void Win32ModuleSystem::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
@@ -223,7 +212,7 @@ std::string Win32ModuleSystem::WindowsFolder() {
 }
 
 bool Win32ModuleSystem::StartedByServiceManager() {
-  return StartedByManager();
+  return serviceThread_.StartedByServiceManager();
 }
 
 std::string Win32ModuleSystem::LowerCase(const std::string& text) {
@@ -259,7 +248,7 @@ void Win32ModuleSystem::ReportToEventLog(const std::string& source,
 }
 
 void Win32ModuleSystem::PublishLog(const LogDestination& destination) {
-  PublishServiceLog(destination);
+  serviceThread_.PublishLog(destination);
 }
 
 std::string Win32ModuleSystem::CommandLine() {

@@ -10,11 +10,19 @@ namespace morvasvc {
 
 class Win32ModuleSystem : public ModuleSystem {
  public:
+  // The service's own thread, which the dispatcher runs, is handed in; a
+  // system without one publishes nowhere and was not started as a service.
+  Win32ModuleSystem();
+  explicit Win32ModuleSystem(ServiceThread& serviceThread)
+      : serviceThread_(serviceThread) {}
+
   // The window that owns what the shell shows for a person (the help page's
   // errors); none until the window exists.
   void SetShellOwner(HWND owner) { shellOwner_ = owner; }
 
   OpenResult ReadWholeFile(const std::string& path,
+                           std::string* bytes) override;
+  OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
                            std::string* bytes) override;
   OpenResult WriteWholeFile(const std::string& path,
                             const std::string& bytes) override;
@@ -65,6 +73,7 @@ class Win32ModuleSystem : public ModuleSystem {
   void EndProcess(uint32_t exitCode) override;
 
  private:
+  ServiceThread& serviceThread_;
   HWND shellOwner_ = NULL;
 };
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "handle.h"
+#include "system_error.h"
 #include "win32_module_system.h"
 
 namespace morvasvc {

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include "engine_launch.h"
+#include "module_test_fixture.h"
+
+namespace morvasvc {
+namespace {
+
+TEST(BuildEngineArguments, ClassPath) {
+  EXPECT_EQ("-Xrs -cp .;help; com.morva.engine.Engine",
+            BuildEngineArguments({}));
+  EXPECT_EQ("-Xrs -cp .;help;a.jar;morva7.jar; com.morva.engine.Engine",
+            BuildEngineArguments({"a.jar", "morva7.jar"}));
+  // A blank in a jar name is kept inside one quoted class path.
+  EXPECT_EQ("-Xrs -cp \".;help;my lib.jar;morva7.jar;\" com.morva.engine.Engine",
+            BuildEngineArguments({"my lib.jar", "morva7.jar"}));
+}
+class EngineLaunchTest : public PartTest {
+ protected:
+  JavaRuntime Java(const std::string& javaExe = kDefaultJavaExe) {
+    return ResolveJava(javaExe, "C:\\Morva", system, system);
+  }
+  JavaReport report{log};
+  EngineLaunch launch{system, system, system, log, report};
+};
+
+TEST_F(EngineLaunchTest, LaunchEngine) {
+  system.jars = {"a.jar", "morva7.jar"};
+  std::string header(0x100, '\0');
+  header.replace(0, 2, "MZ");
+  header[0x3C] = '\x80';
+  header.replace(0x80, 6, std::string("PE\0\0\x64\x86", 6));
+  system.File("C:\\jdk\\bin\\javaw.exe") = header;
+  system.versions["C:\\jdk\\bin\\javaw.exe"] = "8.0.3910.9";
+  const JavaRuntime java = Java("C:\\\\jdk\\\\bin\\javaw.exe");
+  launch.Launch(java, "C:\\Morva");
+  EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", java.configured);
+  ASSERT_EQ(1u, system.shellCalls.size());
+  EXPECT_EQ("C:\\jdk\\bin\\javaw.exe", system.shellCalls[0].file);
+  EXPECT_EQ("-Xrs -cp .;help;a.jar;morva7.jar; com.morva.engine.Engine",
+            system.shellCalls[0].parameters);
+  EXPECT_EQ("C:\\Morva", system.shellCalls[0].directory);
+  EXPECT_EQ(Strings({"NT Service Module: Java runtime = C:\\jdk\\bin\\javaw.exe, "
+                     "a 64-bit program, file version 8.0.3910.9",
+                     "NT Service Module: Engine path = C:\\jdk\\bin\\javaw.exe",
+                     "NT Service Module: Engine arguments = -Xrs -cp "
+                     ".;help;a.jar;morva7.jar; com.morva.engine.Engine"}),
+            LoggedMessages());
+  // Said again only when it changes.
+  system.LogFile().clear();
+  launch.Launch(java, "C:\\Morva");
+  EXPECT_EQ(2u, LoggedMessages().size());
+}
+
+// The runtime launched last, while it runs and has never answered, holds
+// off another launch for ten minutes; then it is ended. One that is gone, or
+// whose id now names another process, is forgotten; one that answered once
+// is never ended. The stop ends only one that never answered.
+TEST_F(EngineLaunchTest, LaunchedRuntimeIsHeldThenEnded) {
+  log.ReportEventsAs("Plenor7");
+  const std::string launched =
+      "NT Service Module: The engine launched at Mar 08, 2007 02:05:09 PM "
+      "(process 4242)";
+  launch.Launch(Java(), "C:\\Morva");
+  system.LogFile().clear();
+  system.tickMs += kLaunchHoldMs - 1;
+  EXPECT_TRUE(launch.HoldsLaunch());
+  EXPECT_TRUE(launch.HoldsLaunch());
+  EXPECT_EQ(Strings({launched + " has not opened its port yet; no other is "
+                                "launched beside it"}),
+            LoggedMessages());
+  system.tickMs += 1;
+  EXPECT_FALSE(launch.HoldsLaunch());
+  EXPECT_EQ(std::vector<uint32_t>({4242}), system.endedProcesses);
+  const std::string ended = "NT Service Module: ERROR: The engine launched "
+                            "at Mar 08, 2007 02:05:09 PM (process 4242) has "
+                            "not opened its port in 10 minutes; it was "
+                            "ended, and the engine is launched again";
+  EXPECT_EQ(ended, LoggedMessages().back());
+  ASSERT_EQ(1u, system.events.size());
+  EXPECT_EQ(EventType::kError, system.events[0].type);
+  EXPECT_FALSE(launch.HoldsLaunch());  // forgotten
+
+  // Its id given to another process: not ours, never ended.
+  launch.Launch(Java(), "C:\\Morva");
+  system.processes[4242].createdAt += 1;
+  EXPECT_FALSE(launch.HoldsLaunch());
+  launch.EndUnanswered();
+  // Answered once: left alone, also by the stop.
+  launch.Launch(Java(), "C:\\Morva");
+  launch.Answered();
+  EXPECT_FALSE(launch.HoldsLaunch());
+  launch.EndUnanswered();
+  EXPECT_EQ(std::vector<uint32_t>({4242}), system.endedProcesses);
+  // Cannot be told: one entry, and the launch rule as before.
+  launch.Launch(Java(), "C:\\Morva");
+  system.LogFile().clear();
+  system.processTrouble = "Access is denied.";
+  EXPECT_FALSE(launch.HoldsLaunch());
+  EXPECT_EQ(Strings({"NT Service Module: WARNING: Could not tell whether the "
+                     "engine launched at Mar 08, 2007 02:05:09 PM (process "
+                     "4242) still runs: Access is denied."}),
+            LoggedMessages());
+  system.processTrouble.clear();
+  // The stop ends one that never answered.
+  launch.Launch(Java(), "C:\\Morva");
+  system.LogFile().clear();
+  launch.EndUnanswered();
+  EXPECT_EQ(std::vector<uint32_t>({4242, 4242}), system.endedProcesses);
+  EXPECT_EQ(Strings({launched + " never opened its port; the stop ended it"}),
+            LoggedMessages());
+}
+
+// The boxes the runtime shows are quoted, cut to 1,000 characters, and
+// closed; the same text again is said once in ten minutes.
+TEST_F(EngineLaunchTest, BoxesOfTheLaunchedRuntimeAreQuotedAndClosed) {
+  log.ReportEventsAs("Plenor7");
+  const morva_common::ShownWindow box = {
+      "Java Virtual Machine Launcher",
+      "Error: Could not find or load main class com.morva.engine.Engine"};
+  const std::string quoted =
+      "NT Service Module: ERROR: The engine launched at Mar 08, 2007 "
+      "02:05:09 PM (process 4242) showed a box, closed as pressing OK does: "
+      "[Java Virtual Machine Launcher] Error: Could not find or load main "
+      "class com.morva.engine.Engine";
+  launch.Launch(Java(), "C:\\Morva");
+  system.LogFile().clear();
+  // The third look comes as the ten minutes of the hold end.
+  for (uint64_t afterMs : {uint64_t{0}, uint64_t{1000}, kRepeatedReportMs - 1000}) {
+    system.tickMs += afterMs;
+    system.boxes[4242] = {box, {"Other", std::string(2000, 'x')}};
+    launch.HoldsLaunch();
+    EXPECT_TRUE(system.boxes[4242].empty());
+  }
+  const Strings messages = LoggedMessages();
+  ASSERT_EQ(6u, messages.size());
+  EXPECT_EQ(quoted, messages[0]);
+  EXPECT_EQ(1000u, messages[1].size() - messages[1].find("[Other]"));
+  EXPECT_EQ(quoted, messages[3]);
+  EXPECT_EQ(5u, system.events.size());
+}
+
+TEST_F(EngineLaunchTest, LaunchEngineLogsARefusal) {
+  system.shellAccepts = false;
+  const JavaRuntime java = Java("");
+  launch.Launch(java, "C:\\Morva");
+  EXPECT_EQ("jre\\bin\\javaw.exe", java.configured);
+  EXPECT_EQ(Strings({"NT Service Module: Java runtime = "
+                     "C:\\Morva\\jre\\bin\\javaw.exe, which does not exist",
+                     "NT Service Module: Engine path = jre\\bin\\javaw.exe",
+                     "NT Service Module: Engine arguments = -Xrs -cp .;help; "
+                     "com.morva.engine.Engine",
+                     "NT Service Module: ERROR: Engine could not be launched: "
+                     "The system cannot find the file specified."}),
+            LoggedMessages());
+  // Outside the service, nothing goes to the event log.
+  EXPECT_TRUE(system.events.empty());
+}
+
+// Arguments that no command line can hold would reach the engine cut off.
+TEST_F(EngineLaunchTest, LaunchEngineRefusesArgumentsThatCannotFit) {
+  for (int i = 0; i < 400; ++i) {
+    system.jars.push_back(std::string(80, 'j') + std::to_string(i) + ".jar");
+  }
+  launch.Launch(Java(), "C:\\Morva");
+  EXPECT_TRUE(system.shellCalls.empty());
+  const Strings messages = LoggedMessages();
+  ASSERT_EQ(4u, messages.size());
+  EXPECT_EQ("NT Service Module: ERROR: Engine could not be launched: the "
+            "engine path and arguments are longer than the 32767 characters "
+            "a command line can hold",
+            messages[3]);
+
+  // The longest that fits is launched.
+  const std::string base = BuildEngineArguments({});
+  system.jars = {std::string(32767 - 1 - 3 - 17 - base.size() - 1, 'j')};
+  ASSERT_TRUE(EngineCommandLineFits(kDefaultJavaExe,
+                                    BuildEngineArguments(system.jars)));
+  launch.Launch(Java(), "C:\\Morva");
+  EXPECT_EQ(1u, system.shellCalls.size());
+  system.jars[0] += "j";
+  launch.Launch(Java(), "C:\\Morva");
+  EXPECT_EQ(1u, system.shellCalls.size());
+}
+}  // namespace
+}  // namespace morvasvc
