@@ -2,6 +2,15 @@
 
 namespace morva_common {
 
+std::string OneLine(std::string text, size_t bound) {
+  // A box's text has lines of its own; a log keeps one message a line.
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  if (text.size() > bound) text = text.substr(0, bound - 3) + "...";
+  return text;
+}
+
 std::string DescribeShownWindows(const std::vector<ShownWindow>& windows,
                                  size_t bound) {
   std::string shown;
@@ -10,12 +19,7 @@ std::string DescribeShownWindows(const std::vector<ShownWindow>& windows,
     shown += "[" + window.caption + "]";
     if (!window.text.empty()) shown += " " + window.text;
   }
-  // A box's text has lines of its own; a log keeps one message a line.
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  }
-  if (shown.size() > bound) shown = shown.substr(0, bound - 3) + "...";
-  return shown;
+  return OneLine(shown, bound);
 }
 
 }  // namespace morva_common

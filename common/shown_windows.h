@@ -14,6 +14,10 @@ struct ShownWindow {
   std::string text;  // its static and edit controls, not its buttons
 };
 
+// The text on one line, its control characters made blanks, cut to bound
+// characters with "...": what another program wrote, quoted in a log.
+std::string OneLine(std::string text, size_t bound);
+
 // "[Caption] text; [Caption] text" on one line (control characters made
 // blanks), cut to bound characters with "..."; empty for no windows.
 std::string DescribeShownWindows(const std::vector<ShownWindow>& windows,

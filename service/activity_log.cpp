@@ -30,6 +30,19 @@ OpenResult Append(Clock& clock, ModuleFiles& files, const std::string& path,
 
 }  // namespace
 
+uint16_t EventId(EventKind kind, EventType type) {
+  if (kind != EventKind::kOther) return static_cast<uint16_t>(kind);
+  switch (type) {
+    case EventType::kError:
+      return 1;
+    case EventType::kWarning:
+      return 2;
+    case EventType::kInformation:
+      break;
+  }
+  return 3;
+}
+
 std::string FormatLogTimestamp(const std::tm* localTime) {
   if (!localTime) return std::string();
   char buffer[128];
@@ -44,6 +57,23 @@ std::string StampNow(Clock& clock) {
   std::string stamp = FormatLogTimestamp(haveTime ? &localTime : nullptr);
   if (!stamp.empty()) stamp.erase(0, 1);  // its line feed
   return stamp;
+}
+
+namespace {
+std::string Count(uint64_t count, const char* unit) {
+  return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
+}
+}  // namespace
+
+std::string DurationText(uint64_t milliseconds) {
+  const uint64_t seconds = milliseconds / 1000, minutes = seconds / 60,
+                 hours = minutes / 60;
+  if (minutes == 0) return Count(seconds, "second");
+  if (hours == 0) return Count(minutes, "minute");
+  if (hours < 48) {
+    return Count(hours, "hour") + " " + Count(minutes % 60, "minute");
+  }
+  return Count(hours / 24, "day") + " " + Count(hours % 24, "hour");
 }
 
 std::string FormatLogEntry(const std::string& timestamp,
@@ -153,7 +183,7 @@ void ActivityLog::FlushBeforeEnd(const std::string& source) {
   const std::string count = std::to_string(Unwritten());
   if (held_.Empty()) {
     events_.ReportToEventLog(
-        source, EventType::kWarning,
+        source, EventType::kWarning, EventKind::kEntriesLost,
         "NT Service Module: WARNING: " + count +
             " activity log entries could not be written to " +
             destination_.path + ": another program held it.\r\n\r\nThey "
@@ -173,7 +203,8 @@ void ActivityLog::FlushBeforeEnd(const std::string& source) {
     text += "\r\nThe last kept: " + held_.Back().stamp + " " +
             held_.Back().message;
   }
-  events_.ReportToEventLog(source, EventType::kWarning, text);
+  events_.ReportToEventLog(source, EventType::kWarning,
+                           EventKind::kEntriesLost, text);
 }
 
 void ActivityLog::SetInstallDir(const std::string& installDir) {
@@ -186,15 +217,16 @@ void ActivityLog::ReportEventsAs(const std::string& source) {
   publisher_.PublishLog(destination_);
 }
 
-void ActivityLog::ReportEvent(EventType type, const std::string& message) {
+void ActivityLog::ReportEvent(EventType type, const std::string& message,
+                              EventKind kind) {
   if (destination_.eventSource.empty()) return;
-  events_.ReportToEventLog(destination_.eventSource, type,
+  events_.ReportToEventLog(destination_.eventSource, type, kind,
                            EventText(message, destination_.installDir));
 }
 
-void ActivityLog::LogError(const std::string& message) {
+void ActivityLog::LogError(const std::string& message, EventKind kind) {
   Log(message);
-  ReportEvent(EventType::kError, message);
+  ReportEvent(EventType::kError, message, kind);
 }
 
 void RepeatedEvent::Report(const std::string& message) {
@@ -211,8 +243,10 @@ void RepeatedEvent::ReportPending() {
 }
 
 void RepeatedEvent::ReportCount() {
-  log_.ReportEvent(type_, lastMessage_ + "\r\n\r\n" + countText_ +
-                              std::to_string(unreported_));
+  log_.ReportEvent(type_,
+                   lastMessage_ + "\r\n\r\n" + countText_ +
+                       std::to_string(unreported_),
+                   kind_);
   lastReportMs_ = clock_.TickMs();
   unreported_ = 0;
 }

@@ -20,6 +20,9 @@ const uint64_t kRepeatedReportMs = 600000;
 std::string FormatLogTimestamp(const std::tm* localTime);
 // The time stamp of an entry made now, without its line feed.
 std::string StampNow(Clock& clock);
+// A span of time as an entry says it: "45 seconds", "12 minutes",
+// "3 hours 5 minutes", "2 days 4 hours".
+std::string DurationText(uint64_t milliseconds);
 // One activity log entry before the text-mode translation.
 std::string FormatLogEntry(const std::string& timestamp,
                            const std::string& message);
@@ -66,9 +69,11 @@ class ActivityLog {
   // From now on, events go to the event log under source; before, none
   // does: only the service has nobody to see.
   void ReportEventsAs(const std::string& source);
-  void ReportEvent(EventType type, const std::string& message);
+  void ReportEvent(EventType type, const std::string& message,
+                   EventKind kind = EventKind::kOther);
   // Logs the message and reports it as an error event.
-  void LogError(const std::string& message);
+  void LogError(const std::string& message,
+                EventKind kind = EventKind::kOther);
 
  private:
   // Writes the entries kept back, in order, each try bounded by boundMs;
@@ -93,8 +98,12 @@ class ActivityLog {
 class RepeatedEvent {
  public:
   RepeatedEvent(Clock& clock, ActivityLog& log, EventType type,
-                std::string countText)
-      : clock_(clock), log_(log), type_(type), countText_(std::move(countText)) {}
+                EventKind kind, std::string countText)
+      : clock_(clock),
+        log_(log),
+        type_(type),
+        kind_(kind),
+        countText_(std::move(countText)) {}
 
   void Report(const std::string& message);
   // At the stop: the count not yet reported.
@@ -106,6 +115,7 @@ class RepeatedEvent {
   Clock& clock_;
   ActivityLog& log_;
   EventType type_;
+  EventKind kind_;
   std::string countText_;
   uint32_t unreported_ = 0;
   std::string lastMessage_;

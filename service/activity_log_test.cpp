@@ -149,6 +149,11 @@ TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
             "it.\r\n\r\nThe first: Mar 08, 2007 02:05:09 PM first kept\r\n"
             "The last kept: Mar 08, 2007 02:05:09 PM last kept",
             system.events[0].text);
+  // Up to a mebibyte is kept.
+  for (int i = 0; i < 900; ++i) log.Log(std::string(1100, 'x'));
+  system.busyFor[file] = 0;
+  EXPECT_TRUE(log.RetryHeld());
+  EXPECT_EQ(902u, LoggedMessages().size());
 }
 
 // Entries kept for one log while the path changes go to that log, each
@@ -178,6 +183,7 @@ TEST_F(ActivityLogTest, EventsAndThePublishedDestination) {
   ASSERT_EQ(1u, system.events.size());
   EXPECT_EQ("Plenor7", system.events[0].source);
   EXPECT_EQ(EventType::kError, system.events[0].type);
+  EXPECT_EQ(1, system.events[0].id);
   EXPECT_EQ("failed\r\n\r\nInstall folder: C:\\Morva", system.events[0].text);
   EXPECT_EQ(Strings({"failed"}), LoggedMessages());
   ASSERT_EQ(3u, system.published.size());
@@ -189,6 +195,7 @@ TEST_F(ActivityLogTest, EventsAndThePublishedDestination) {
   // A dying engine: once in ten minutes, ten minutes to the millisecond.
   system.events.clear();
   RepeatedEvent relaunches(system, log, EventType::kWarning,
+                           EventKind::kEngineRelaunched,
                            "since the last report: ");
   relaunches.Report("relaunched");
   system.tickMs += 599999;

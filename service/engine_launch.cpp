@@ -18,6 +18,29 @@ bool EngineCommandLineFits(const std::string& javaExe,
   return javaExe.size() + 2 + 1 + arguments.size() + 1 <= kCommandLineLimit;
 }
 
+std::string CrashReportName(uint32_t processId) {
+  return "hs_err_pid" + std::to_string(processId) + ".log";
+}
+
+std::string CrashReportHeader(const std::string& report) {
+  std::string header;
+  for (size_t at = 0; at < report.size() && header.size() <= kBoxTextBound;) {
+    size_t end = report.find('\n', at);
+    if (end == std::string::npos) end = report.size();
+    const std::string line = report.substr(at, end - at);
+    at = end + 1;
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos && header.empty()) continue;
+    // The header ends at its first blank line, or whatever is not a comment.
+    if (first == std::string::npos || line[first] != '#') break;
+    if (line.find_first_not_of("# \t\r") == std::string::npos) continue;
+    const size_t last = line.find_last_not_of(" \t\r");
+    header += (header.empty() ? "" : " ") +
+              line.substr(first, last - first + 1);
+  }
+  return morva_common::OneLine(header, kBoxTextBound);
+}
+
 void EngineLaunch::Remember(const LaunchedProcess& process) {
   Launched launched;
   launched.process = process;
@@ -31,7 +54,7 @@ void EngineLaunch::Answered() {
   if (launched_) launched_->answered = true;
 }
 
-bool EngineLaunch::UnansweredRuns() {
+bool EngineLaunch::UnansweredRuns(bool ended) {
   if (!launched_ || launched_->answered) return false;
   std::string error;
   switch (processes_.CheckProcess(launched_->process, &error)) {
@@ -42,6 +65,7 @@ bool EngineLaunch::UnansweredRuns() {
                launched_->what + " still runs: " + error);
       break;
     case ProcessState::kGone:
+      if (ended) SayEnded();
       break;
   }
   launched_.reset();
@@ -59,11 +83,58 @@ void EngineLaunch::SayWhatItShows() {
         morva_common::DescribeShownWindows({box}, kBoxTextBound);
     if (!boxesSaid_.emplace(shown, now).second) continue;
     log_.LogError("NT Service Module: ERROR: The engine " + launched_->what +
-                  " showed a box, closed as pressing OK does: " + shown);
+                  " showed a box, closed as pressing OK does: " + shown,
+                  EventKind::kRuntimeBox);
   }
 }
 
+std::string EngineLaunch::CrashReport(uint32_t processId) {
+  for (const std::string& folder : {installDir_, files_.TemporaryFolder()}) {
+    if (folder.empty()) continue;
+    const std::string path = folder + "\\" + CrashReportName(processId);
+    std::string report, error;
+    switch (files_.ReadFileStart(path, kCrashReportReadBytes, &report,
+                                 &error)) {
+      case OpenResult::kMissing:
+        continue;
+      case OpenResult::kDone: {
+        const std::string header = CrashReportHeader(report);
+        return ". Java's crash report " + path +
+               (header.empty() ? " has no header" : ": " + header);
+      }
+      case OpenResult::kBusy:
+        return ". Java's crash report " + path +
+               " could not be read: another program holds it";
+      case OpenResult::kFailed:
+        return ". Java's crash report " + path + " could not be read: " +
+               error;
+    }
+  }
+  return std::string();
+}
+
+void EngineLaunch::SayEnded() {
+  log_.LogError("NT Service Module: ERROR: The engine " + launched_->what +
+                    " has ended: it was found ended at " + StampNow(clock_) +
+                    ", after running at most " +
+                    DurationText(clock_.TickMs() - launched_->atMs) +
+                    CrashReport(launched_->process.id),
+                EventKind::kEngineEnded);
+}
+
 bool EngineLaunch::HoldsLaunch() {
+  if (!launched_) return false;
+  // The engine does not answer: a runtime that answered once and runs on
+  // is hung, not starting, and is never ended; one that is gone is said.
+  if (launched_->answered) {
+    std::string error;
+    if (processes_.CheckProcess(launched_->process, &error) ==
+        ProcessState::kGone) {
+      SayEnded();
+      launched_.reset();
+    }
+    return false;
+  }
   if (!UnansweredRuns()) return false;
   SayWhatItShows();
   if (clock_.TickMs() - launched_->atMs < kLaunchHoldMs) {
@@ -91,7 +162,8 @@ bool EngineLaunch::HoldsLaunch() {
 }
 
 void EngineLaunch::EndUnanswered() {
-  if (!UnansweredRuns()) return;
+  // One that ends as the stop comes is the stop's.
+  if (!UnansweredRuns(false)) return;
   std::string error;
   log_.Log("NT Service Module: The engine " + launched_->what +
            (processes_.EndLaunchedProcess(launched_->process, &error)
@@ -113,6 +185,7 @@ void EngineLaunch::Launch(const JavaRuntime& java,
       BuildEngineArguments(files_.FindEntries("*.jar"));
   log_.Log("NT Service Module: Engine path = " + java.configured);
   log_.Log("NT Service Module: Engine arguments = " + arguments);
+  installDir_ = installDir;
   std::string error;
   // Cut off, the class path would lose a jar and the main class in silence.
   if (!EngineCommandLineFits(java.launched, arguments)) {

@@ -30,6 +30,16 @@ const size_t kBoxTextBound = 1000;
 // A launched runtime that has not opened the port after this long is stuck.
 const uint64_t kLaunchHoldMs = 600000;
 
+// A Java runtime that crashes writes this report into its current folder,
+// or into the system's temporary folder where it cannot write there.
+std::string CrashReportName(uint32_t processId);
+// A crash report is read this far at most.
+const size_t kCrashReportReadBytes = 65536;
+// Its header, the lines that begin with "#" (those with nothing more left
+// out), on one line and cut to kBoxTextBound characters; empty when there
+// is none.
+std::string CrashReportHeader(const std::string& report);
+
 // The engine as a program: the launch, and the runtime launched last,
 // remembered by number until it is gone, never by a handle.
 class EngineLaunch : public EngineStarter {
@@ -61,9 +71,12 @@ class EngineLaunch : public EngineStarter {
   // Quotes and closes the boxes it shows: a runtime that cannot start the
   // engine says why in a box nobody sees on the service's desktop.
   void SayWhatItShows();
-  // Whether it runs and never answered; forgets it once it is gone or
-  // cannot be told.
-  bool UnansweredRuns();
+  // Whether it runs and never answered; forgets it once it is gone (said
+  // when ended is true) or cannot be told.
+  bool UnansweredRuns(bool ended = true);
+  // It ended on its own, and nobody answers: when, and why if Java said.
+  void SayEnded();
+  std::string CrashReport(uint32_t processId);
 
   Clock& clock_;
   ModuleFiles& files_;
@@ -78,11 +91,15 @@ class EngineLaunch : public EngineStarter {
     bool holdSaid = false;
   };
   std::optional<Launched> launched_;
+  // Where it was launched, and where its crash report may be.
+  std::string installDir_;
   // When each box's text was last said: every launch shows it again.
   std::map<std::string, uint64_t> boxesSaid_;
   RepeatedEvent launchFailures_{clock_, log_, EventType::kError,
+                                EventKind::kLaunchFailed,
                                 "Failed launches since the last report: "};
   RepeatedEvent stuckLaunches_{clock_, log_, EventType::kError,
+                               EventKind::kLaunchStuck,
                                "Stuck launches ended since the last report: "};
 };
 

@@ -140,6 +140,67 @@ TEST_F(EngineLaunchTest, BoxesOfTheLaunchedRuntimeAreQuotedAndClosed) {
   EXPECT_EQ(5u, system.events.size());
 }
 
+// A runtime that ends on its own while nobody answers is said once, with
+// how long it ran at most and the header of the crash report Java left in
+// the install folder or the temporary folder; never after a stop.
+TEST_F(EngineLaunchTest, EndedRuntimeIsSaidWithItsCrashReport) {
+  log.ReportEventsAs("Plenor7");
+  const std::string report =
+      "#\r\n# A fatal error has been detected by the Java Runtime "
+      "Environment:\r\n#\r\n#  EXCEPTION_ACCESS_VIOLATION (0xc0000005) at "
+      "pc=0x1, pid=4242\r\n#\r\n\r\n# S U M M A R Y\r\n";
+  const std::string header =
+      ": # A fatal error has been detected by the Java Runtime Environment: "
+      "#  EXCEPTION_ACCESS_VIOLATION (0xc0000005) at pc=0x1, pid=4242";
+  const std::string ended =
+      "NT Service Module: ERROR: The engine launched at Mar 08, 2007 "
+      "02:05:09 PM (process 4242) has ended: it was found ended at Mar 08, "
+      "2007 02:05:09 PM, after running at most ";
+  const std::string inFolder = "C:\\Morva\\hs_err_pid4242.log";
+  const std::string inTemp = "C:\\windows\\TEMP\\hs_err_pid4242.log";
+  const std::string report_ = ". Java's crash report ";
+  struct Case {
+    std::string path, bytes;
+    bool answered;
+    uint64_t ranMs;
+    std::string said;
+  } cases[] = {
+      {"", "", true, 3 * 3600000 + 60000, "3 hours 1 minute"},
+      {inFolder, report, false, 59000,
+       "59 seconds" + report_ + inFolder + header},
+      {inTemp, report, true, 49 * 3600000,
+       "2 days 1 hour" + report_ + inTemp + header},
+      {inTemp, "", true, 60000,
+       "1 minute" + report_ + inTemp + " could not be read: Access is denied."},
+      {inFolder, "MZ\x90\0binary", true, 120000,
+       "2 minutes" + report_ + inFolder + " has no header"},
+      {inFolder, "# " + std::string(70000, 'x'), true, 120000,
+       "2 minutes" + report_ + inFolder + ": # " + std::string(995, 'x') +
+           "..."}};
+  for (const Case& c : cases) {
+    launch.Launch(Java(), "C:\\Morva");
+    if (c.answered) launch.Answered();
+    system.tickMs += c.ranMs;
+    system.processes.clear();
+    if (!c.path.empty()) system.files[c.path] = c.bytes;
+    if (c.bytes.empty()) system.unreadable.insert(c.path);
+    system.events.clear();
+    EXPECT_FALSE(launch.HoldsLaunch());
+    EXPECT_FALSE(launch.HoldsLaunch());
+    EXPECT_EQ(ended + c.said, LoggedMessages().back()) << c.said;
+    ASSERT_EQ(1u, system.events.size());
+    EXPECT_EQ(14, system.events[0].id);
+    system.files.erase(c.path);
+    system.unreadable.clear();
+  }
+  // Gone as the stop comes: the stop's, and nothing is said.
+  launch.Launch(Java(), "C:\\Morva");
+  system.processes.clear();
+  system.LogFile().clear();
+  launch.EndUnanswered();
+  EXPECT_EQ("", system.LogFile());
+}
+
 TEST_F(EngineLaunchTest, LaunchEngineLogsARefusal) {
   system.shellAccepts = false;
   const JavaRuntime java = Java("");

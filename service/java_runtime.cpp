@@ -80,10 +80,18 @@ JavaRuntime ResolveJava(const std::string& javaExe,
       if (java.sysnative) java.launched = java.resolved = native;
     }
   }
+  // The runtime reads these itself: the service's environment (its
+  // Environment value in the registry) is where an administrator sets them.
+  for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"}) {
+    const std::string value = process.EnvironmentVariable(name);
+    if (value.empty()) continue;
+    java.options += (java.options.empty() ? "" : ", ") + std::string(name) +
+                    " = " + value;
+  }
   if (java.resolved.empty()) return java;
-  std::string header;
+  std::string header, error;
   java.missing = files.ReadFileStart(java.resolved, kProgramHeaderBytes,
-                                     &header) == OpenResult::kMissing;
+                                     &header, &error) == OpenResult::kMissing;
   if (!java.missing) {
     java.bits = ProgramBits(header);
     java.version = files.FileVersion(java.resolved);
@@ -106,6 +114,10 @@ void JavaReport::Say(const JavaRuntime& java) {
   if (java.sysnative) {
     said += "; launched through Sysnative: this 32-bit program would "
             "otherwise reach the 32-bit system folder";
+  }
+  if (!java.options.empty()) {
+    said += "; the engine gets the options of the service's environment: " +
+            java.options;
   }
   if (said == said_) return;
   said_ = said;

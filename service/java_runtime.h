@@ -36,6 +36,9 @@ struct JavaRuntime {
   bool missing = false;    // resolved names no file
   int bits = 0;            // 32 or 64; 0 when its header cannot tell
   std::string version;     // its file version; empty when it has none
+  // "JAVA_TOOL_OPTIONS = ..." as the engine gets them from the service's
+  // environment; empty when it gets none.
+  std::string options;
 };
 
 // Where the configured runtime leads, in installDir. Its file is read here,

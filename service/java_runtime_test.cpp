@@ -67,7 +67,23 @@ TEST_F(JavaRuntimeTest, ResolveJava) {
     header[0x45] = static_cast<char>(machine >> 8);
     EXPECT_EQ(bits, ProgramBits(header)) << machine;
   }
+  // The options the engine gets from the service's environment are said.
+  system.environment = {{"JAVA_TOOL_OPTIONS", "-Xmx2g"},
+                        {"_JAVA_OPTIONS", "-Xss1m"}};
+  JavaReport report(log);
+  report.Say(ResolveJava("java", "C:\\Morva", system, system));
+  EXPECT_EQ("NT Service Module: Java runtime = java, not found along the "
+            "system's search path; the engine gets the options of the "
+            "service's environment: JAVA_TOOL_OPTIONS = -Xmx2g, "
+            "_JAVA_OPTIONS = -Xss1m",
+            LoggedMessages()[0]);
   EXPECT_EQ(0, ProgramBits(header.substr(0, 0x45)));
+  // The smallest that can hold one: its PE header inside the DOS header.
+  std::string tiny(0x40, '\0');
+  tiny.replace(0, 2, "MZ");
+  tiny.replace(8, 6, std::string("PE\0\0\x4c\x01", 6));
+  tiny[0x3C] = 8;
+  EXPECT_EQ(32, ProgramBits(tiny));
   EXPECT_EQ(0, ProgramBits("MZ"));
   header[0x3C] = '\xF0';
   EXPECT_EQ(0, ProgramBits(header));

@@ -15,7 +15,27 @@ namespace morvasvc {
 // kBusy: another opener holds the file; kMissing: no such file or folder.
 enum class OpenResult { kDone, kBusy, kMissing, kFailed };
 
-enum class EventType { kError, kWarning };
+enum class EventType { kError, kWarning, kInformation };
+
+// Each kind of trouble goes to the event log under an ID of its own, so
+// that monitoring can watch for one kind; the numbers never change. Any
+// other event goes under its type's ID: 1 error, 2 warning, 3 information.
+enum class EventKind : uint16_t {
+  kOther = 0,
+  kEngineRelaunched = 10,
+  kLaunchFailed = 11,
+  kLaunchStuck = 12,
+  kRuntimeBox = 13,
+  kEngineEnded = 14,
+  kEngineBack = 15,
+  kSettingsTrouble = 16,
+  kOpenToOthers = 17,
+  kEntriesLost = 18,
+  kWindowThreadStuck = 19,
+  kServiceFault = 20,
+};
+// The ID an event of this kind and type is reported under.
+uint16_t EventId(EventKind kind, EventType type);
 
 // One accepted connection to the engine control port.
 class EngineConnection {
@@ -84,9 +104,11 @@ class ModuleFiles {
   virtual OpenResult WriteWholeFile(const std::string& path,
                                     const std::string& bytes) = 0;
   // At most maxBytes from the file's start: a program's header, a report
-  // that may be large.
+  // that may be large; *error has the system's reason when it fails.
   virtual OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
-                                   std::string* bytes) = 0;
+                                   std::string* bytes, std::string* error) = 0;
+  // The system's folder for temporary files, without a trailing backslash.
+  virtual std::string TemporaryFolder() = 0;
   // Creates the file (never a folder) and appends.
   virtual OpenResult AppendToFile(const std::string& path,
                                   const std::string& bytes) = 0;
@@ -158,9 +180,10 @@ class CodePage {
 class EventLog {
  public:
   virtual ~EventLog() = default;
-  // One entry under source; a failure changes nothing.
+  // One entry under source, with the ID of its kind; a failure changes
+  // nothing.
   virtual void ReportToEventLog(const std::string& source, EventType type,
-                                const std::string& text) = 0;
+                                EventKind kind, const std::string& text) = 0;
 };
 
 // This process: how it was started, where it runs, what it may show.
@@ -181,6 +204,8 @@ class ThisProcess {
   virtual bool RunsUnderWow64() = 0;
   virtual std::string SystemFolder() = 0;
   virtual std::string WindowsFolder() = 0;
+  // A variable of this process's environment; empty when it has none.
+  virtual std::string EnvironmentVariable(const std::string& name) = 0;
 };
 
 // The programs this process starts through the shell, each found again by

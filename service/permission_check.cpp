@@ -151,7 +151,7 @@ void PermissionCheck::Check(const std::string& path, bool* open) {
 
 void PermissionCheck::Warn(const std::string& warning, bool* open) {
   log_.Log(warning);
-  log_.ReportEvent(EventType::kWarning, warning);
+  log_.ReportEvent(EventType::kWarning, warning, EventKind::kOpenToOthers);
   *open = true;
 }
 

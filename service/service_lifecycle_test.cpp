@@ -261,16 +261,18 @@ TEST_F(LifecycleTest, EventsForTheAdministrator) {
   // Five launches, and the runtime's file read once.
   EXPECT_EQ(Strings({"C:\\Morva\\jre\\bin\\javaw.exe"}), system.startReads);
   const std::string folder = "\r\n\r\nInstall folder: C:\\Morva";
+  // Each kind of trouble has its event ID: settings 16, a failed launch
+  // 11, a relaunch 10.
   const std::string failed =
-      "E NT Service Module: ERROR: Engine could not be launched: The system "
+      "E 11 NT Service Module: ERROR: Engine could not be launched: The system "
       "cannot find the file specified.\r\n\r\nFailed launches since the "
       "last report: ";
   const std::string relaunched =
-      "W NT Service Module: Engine is not running\r\nNT Service Module: "
+      "W 10 NT Service Module: Engine is not running\r\nNT Service Module: "
       "launching scheduler engine\r\n\r\nLaunches after the engine was found "
       "not running, since the last report: ";
   const Strings expected = {
-      "E NT Service Module: ERROR: ntServiceSettings.jsd is held by another "
+      "E 16 NT Service Module: ERROR: ntServiceSettings.jsd is held by another "
       "program; default settings are used for this run" + folder,
       failed + "1" + folder,     relaunched + "1" + folder,
       failed + "3" + folder,     relaunched + "2" + folder,
@@ -278,7 +280,8 @@ TEST_F(LifecycleTest, EventsForTheAdministrator) {
   Strings events;
   for (const FakeModuleSystem::Event& e : system.events) {
     EXPECT_EQ("EditedSvc", e.source);
-    events.push_back((e.type == EventType::kError ? "E " : "W ") + e.text);
+    events.push_back((e.type == EventType::kError ? "E " : "W ") +
+                     std::to_string(e.id) + " " + e.text);
   }
   EXPECT_EQ(expected, events);
 }

@@ -26,19 +26,22 @@ class ServiceRun {
   void Run() {
     Report(kServiceStartPending);
     if (!Start()) {
-      Crash("start did not finish within " + Seconds(kHandlerBoundMs));
+      Crash(EventKind::kServiceFault,
+            "start did not finish within " + Seconds(kHandlerBoundMs));
       return;
     }
     // The module believes it runs only once the manager does.
     if (!Report(kServiceRunning)) {
-      Crash("running state was refused by the Service Control Manager");
+      Crash(EventKind::kServiceFault,
+            "running state was refused by the Service Control Manager");
       return;
     }
     if (!WatchUntilStopRequest()) return;
     Report(kServiceStopPending);
     host_.PostStop();
     if (!WaitPending(WindowStage::kStopHandled)) {
-      TellEnding("NT Service Module: ERROR: The service's stop did not "
+      TellEnding(EventKind::kServiceFault,
+                 "NT Service Module: ERROR: The service's stop did not "
                  "finish within " + Seconds(kHandlerBoundMs) +
                  "; the service reports itself stopped and ends");
       Report(kServiceStopped);
@@ -68,7 +71,8 @@ class ServiceRun {
       bool tick = false;
       if (host_.BusySince(&startMs, &tick) &&
           host_.TickMs() - startMs >= kTickBoundMs) {
-        Crash((tick ? "supervision tick did not finish"
+        Crash(EventKind::kWindowThreadStuck,
+              (tick ? "supervision tick did not finish"
                     : "window did not finish handling a message") +
               std::string(" within ") + Seconds(kTickBoundMs));
         return false;
@@ -124,7 +128,8 @@ class ServiceRun {
     // Once for each state: a pending state is reported every few seconds.
     if (state != refusedState_) {
       refusedState_ = state;
-      Tell("NT Service Module: ERROR: The Service Control Manager refused "
+      Tell(EventKind::kOther,
+           "NT Service Module: ERROR: The Service Control Manager refused "
            "the service's state " + std::string(StateName(state)) + ": " +
            host_.ErrorText(error));
     }
@@ -148,15 +153,16 @@ class ServiceRun {
   }
 
   // The event first: it is local, where the log may hang.
-  void Tell(const std::string& message, const std::string& eventSuffix = "") {
-    host_.ReportEvent(message + eventSuffix);
+  void Tell(EventKind kind, const std::string& message,
+            const std::string& eventSuffix = "") {
+    host_.ReportEvent(kind, message + eventSuffix);
     host_.LogBounded(message, kEndingLogBoundMs);
   }
 
   // What the window's thread kept back for a held log ends with the process.
-  void TellEnding(const std::string& message) {
+  void TellEnding(EventKind kind, const std::string& message) {
     const size_t kept = host_.KeptBackEntries();
-    Tell(message, kept == 0 ? std::string()
+    Tell(kind, message, kept == 0 ? std::string()
                             : "\r\n\r\n" + std::to_string(kept) +
                                   " activity log entries were kept back "
                                   "and are lost");
@@ -164,8 +170,8 @@ class ServiceRun {
 
   // Ends the process without reporting the service stopped: to the manager
   // a crash, after which its recovery restarts the service.
-  void Crash(const std::string& what) {
-    TellEnding("NT Service Module: ERROR: The service's " + what +
+  void Crash(EventKind kind, const std::string& what) {
+    TellEnding(kind, "NT Service Module: ERROR: The service's " + what +
                "; the service ends so that Windows restarts it");
     host_.Terminate(1);
   }

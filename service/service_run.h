@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "module_system.h"
+
 namespace morvasvc {
 
 // The Service Control Manager's numbers, as the platform defines them.
@@ -98,9 +100,9 @@ class ServiceHost {
   virtual bool BusySince(uint64_t* startMs, bool* tick) = 0;
   virtual uint64_t TickMs() = 0;
   virtual void Pause(uint32_t ms) = 0;
-  // An error event under the name the manager started the service with: the
-  // event log is local and cannot hang.
-  virtual void ReportEvent(const std::string& message) = 0;
+  // An error event under the name the manager started the service with, with
+  // the ID of its kind: the event log is local and cannot hang.
+  virtual void ReportEvent(EventKind kind, const std::string& message) = 0;
   // One activity log entry, given at most boundMs.
   virtual void LogBounded(const std::string& message, uint32_t boundMs) = 0;
   // The entries the window's thread keeps back for a held log.

@@ -78,8 +78,9 @@ class FakeServiceHost : public ServiceHost {
   // The order of event, log and end is part of what is checked.
   size_t keptBack = 0;
   Strings alerts;
-  void ReportEvent(const std::string& message) override {
-    events.push_back("event");
+  void ReportEvent(EventKind kind, const std::string& message) override {
+    events.push_back("event " +
+                     std::to_string(EventId(kind, EventType::kError)));
     alerts.push_back(message);
   }
   void LogBounded(const std::string& message, uint32_t boundMs) override {
@@ -213,7 +214,8 @@ TEST(RunService, EveryPendingStateAndTickHasAnEnd) {
         (stop ? "the service reports itself stopped and ends"
               : "the service ends so that Windows restarts it");
     ASSERT_GE(host.events.size(), 3u) << c.what;
-    EXPECT_EQ(Strings({"event", message + " (5000 ms)",
+    // A stuck window's thread and every other fault have an ID each.
+    EXPECT_EQ(Strings({busy ? "event 19" : "event 20", message + " (5000 ms)",
                        stop ? "terminated 0" : "terminated 1"}),
               Strings(host.events.end() - 3, host.events.end()))
         << c.what;

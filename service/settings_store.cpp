@@ -46,14 +46,16 @@ void SettingsStore::ReportEngineSettings(const EngineSettings& settings) {
     case OpenResult::kBusy:
       log_.LogError("NT Service Module: ERROR: " + settings.file +
                     " is held by another program; default settings are used "
-                    "for this run");
+                    "for this run",
+                    EventKind::kSettingsTrouble);
       return;
     default:
       // Its entry was made by the read, and is kept until the log's path
       // is known.
       if (settings.read == OpenResult::kFailed) {
         log_.ReportEvent(EventType::kError,
-                         "Failed to read settings from: " + settings.file);
+                         "Failed to read settings from: " + settings.file,
+                         EventKind::kSettingsTrouble);
       }
       return;
   }
@@ -116,17 +118,20 @@ ModuleSettings SettingsStore::Load(std::string* statusText) {
       break;
     case Read::kMissing:
       if (!Write(shown, statusText)) {
-        log_.LogError("NT Service Module: " + *statusText);
+        log_.LogError("NT Service Module: " + *statusText,
+                      EventKind::kSettingsTrouble);
       }
       break;
     case Read::kDamaged:
       log_.LogError("NT Service Module: ERROR: " + Problem(lastRead_) +
                     "; defaults stand in for what cannot be read until the "
-                    "settings are saved again");
+                    "settings are saved again",
+                    EventKind::kSettingsTrouble);
       break;
     default:
       log_.LogError("NT Service Module: ERROR: " + Problem(lastRead_) +
-                    "; default settings are used for this run");
+                    "; default settings are used for this run",
+                    EventKind::kSettingsTrouble);
       break;
   }
   return shown;
@@ -144,7 +149,8 @@ bool SettingsStore::Reread(ModuleSettings* settings) {
                                         " is missing"
                                   : Problem(result);
   log_.LogError("NT Service Module: ERROR: " + problem +
-                "; the running service keeps its settings");
+                "; the running service keeps its settings",
+                EventKind::kSettingsTrouble);
   return false;
 }
 

@@ -19,6 +19,7 @@ uint32_t SupervisionIntervalMs(int32_t period) {
 void Supervision::Start(const EngineTarget& target) {
   started_ = true;
   stopped_ = false;
+  silentSinceMs_.reset();
   // Back-dated, so an engine that does not answer is launched at once.
   lastLaunchMs_ = static_cast<int64_t>(clock_.TickMs()) - 2 * kLaunchGuardMs;
   Check(target, true);
@@ -32,7 +33,13 @@ void Supervision::Check(const EngineTarget& target, bool atStart) {
     // Once answered, the runtime is the engine: the module never ends it.
     starter_.Answered();
     if (atStart) peer_.NoteAdopted(target.port, target.java);
+    SayBack();
     return;
+  }
+  // The start's own launch is no outage; a tick that finds it silent is.
+  if (!atStart && !silentSinceMs_) {
+    silentSinceMs_ = clock_.TickMs();
+    launchesWhileSilent_ = 0;
   }
   // A runtime still starting the engine gets its time: a second one would
   // race it for the port.
@@ -47,11 +54,24 @@ void Supervision::Check(const EngineTarget& target, bool atStart) {
   target.javaExe = target.java.configured;
   starter_.Launch(target.java, target.installDir);
   lastLaunchMs_ = static_cast<int64_t>(clock_.TickMs());
+  if (silentSinceMs_) ++launchesWhileSilent_;
   if (!atStart) {
     relaunches_.Report(
         "NT Service Module: Engine is not running\r\nNT Service Module: "
         "launching scheduler engine");
   }
+}
+
+void Supervision::SayBack() {
+  if (!silentSinceMs_) return;
+  const std::string message =
+      "NT Service Module: The engine answers again after " +
+      DurationText(clock_.TickMs() - *silentSinceMs_) +
+      " without an answer; launches meanwhile: " +
+      std::to_string(launchesWhileSilent_);
+  log_.Log(message);
+  log_.ReportEvent(EventType::kInformation, message, EventKind::kEngineBack);
+  silentSinceMs_.reset();
 }
 
 void Supervision::Stop(const EngineTarget& target) {

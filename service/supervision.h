@@ -2,6 +2,7 @@
 #define MORVASVC_SUPERVISION_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "activity_log.h"
@@ -75,6 +76,9 @@ class Supervision {
 
  private:
   void Check(const EngineTarget& target, bool atStart);
+  // The engine answers after a tick found it silent: said once, with how
+  // long and how many launches it took.
+  void SayBack();
 
   Clock& clock_;
   ActivityLog& log_;
@@ -82,6 +86,7 @@ class Supervision {
   EngineStarter& starter_;
   // Launched again by a tick: the engine died.
   RepeatedEvent relaunches_{clock_, log_, EventType::kWarning,
+                            EventKind::kEngineRelaunched,
                             "Launches after the engine was found not "
                             "running, since the last report: "};
   int64_t lastLaunchMs_ = 0;
@@ -89,6 +94,10 @@ class Supervision {
   // would launch an engine that no service supervises.
   bool stopped_ = false;
   bool started_ = false;
+  // Since the first tick that found the engine silent, on the steady clock,
+  // and the launches since.
+  std::optional<uint64_t> silentSinceMs_;
+  uint32_t launchesWhileSilent_ = 0;
 };
 
 }  // namespace morvasvc

@@ -101,12 +101,22 @@ TEST_F(SupervisionTest, RelaunchGuardCountsRealSeconds) {
   supervision.Tick(target);
   EXPECT_EQ(0, Launches());
   engine.starting = false;
-  // An engine that answers is left alone.
+  // An engine that answers is left alone; that it answers again is said,
+  // from the first tick that found it silent, with the launches since.
+  log.ReportEventsAs("Plenor7");
   engine.running = true;
   system.tickMs += 600000;
   supervision.Tick(target);
   EXPECT_EQ(Strings({"probe"}), engine.calls);
   Launches();
+  supervision.Tick(target);
+  const std::string back = "NT Service Module: The engine answers again after "
+                           "22 minutes without an answer; launches "
+                           "meanwhile: 3";
+  ASSERT_EQ(1u, system.events.size());
+  EXPECT_EQ(EventType::kInformation, system.events[0].type);
+  EXPECT_EQ(15, system.events[0].id);
+  EXPECT_EQ(back + "\r\n\r\nInstall folder: ", system.events[0].text);
   engine.running = false;
 
   // A second start back-dates again: a silent engine is launched at once.
@@ -115,7 +125,7 @@ TEST_F(SupervisionTest, RelaunchGuardCountsRealSeconds) {
   // Each launch has its entry.
   EXPECT_EQ(Strings({"NT Service Module: launching scheduler engine",
                      "NT Service Module: launching scheduler engine",
-                     "NT Service Module: launching scheduler engine",
+                     "NT Service Module: launching scheduler engine", back,
                      "NT Service Module: launching scheduler engine"}),
             morva_testing::ActivityLogMessages(system.LogFile()));
 }

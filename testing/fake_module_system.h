@@ -74,11 +74,18 @@ class FakeModuleSystem : public ModuleSystem {
   // The paths whose start was read, in order.
   std::vector<std::string> startReads;
   OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
-                           std::string* bytes) override {
+                           std::string* bytes, std::string* error) override {
     startReads.push_back(path);
     const OpenResult result = ReadWholeFile(path, bytes);
+    if (result == OpenResult::kFailed) *error = "Access is denied.";
     if (bytes->size() > maxBytes) bytes->resize(maxBytes);
     return result;
+  }
+  std::string TemporaryFolder() override { return "C:\\windows\\TEMP"; }
+  std::map<std::string, std::string> environment;
+  std::string EnvironmentVariable(const std::string& name) override {
+    const auto it = environment.find(name);
+    return it == environment.end() ? std::string() : it->second;
   }
   OpenResult WriteWholeFile(const std::string& path,
                             const std::string& bytes) override {
@@ -294,11 +301,12 @@ class FakeModuleSystem : public ModuleSystem {
     std::string source;
     EventType type;
     std::string text;
+    uint16_t id;
   };
   std::vector<Event> events;
   void ReportToEventLog(const std::string& source, EventType type,
-                   const std::string& text) override {
-    events.push_back({source, type, text});
+                        EventKind kind, const std::string& text) override {
+    events.push_back({source, type, text, EventId(kind, type)});
   }
 
   std::vector<LogDestination> published;

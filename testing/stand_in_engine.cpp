@@ -12,7 +12,10 @@
 //                        seconds after the shutdown command, "slow:N"
 //                        opens the port only after N seconds, "box:TEXT"
 //                        shows TEXT in a box, as a Java launcher that cannot
-//                        start the engine does, and ends once it is closed
+//                        start the engine does, and ends once it is closed;
+//                        "crash:N" ends after N seconds as a Java runtime
+//                        that crashes does, its report hs_err_pid<id>.log
+//                        left in its current folder
 //   engine-pids.txt      one line per start: its process id
 // "stand_in_engine --sleep SECONDS" only sleeps: it keeps Wine's services up.
 #include <winsock2.h>
@@ -54,8 +57,19 @@ std::string Mode() {
   return mode;
 }
 
+bool crashes = false;
+
 DWORD WINAPI DieLater(LPVOID seconds) {
   Sleep(static_cast<DWORD>(reinterpret_cast<INT_PTR>(seconds)) * 1000);
+  if (crashes) {
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    AppendLine(("hs_err_pid" + pid + ".log").c_str(),
+               "#\r\n# A fatal error has been detected by the Java Runtime "
+               "Environment:\r\n#\r\n#  EXCEPTION_ACCESS_VIOLATION "
+               "(0xc0000005) at pc=0x0, pid=" + pid + "\r\n#\r\n\r\n"
+               "---------------  S U M M A R Y ------------\r");
+    ExitProcess(0xC0000005);
+  }
   AppendLine("engine-commands.txt", "|DIED");
   ExitProcess(3);
 }
@@ -82,10 +96,12 @@ int main(int argc, char** argv) {
   if (mode.rfind("slow:", 0) == 0) {
     Sleep(static_cast<DWORD>(std::atoi(mode.c_str() + 5)) * 1000);
   }
-  if (mode.rfind("die:", 0) == 0) {
+  crashes = mode.rfind("crash:", 0) == 0;
+  if (mode.rfind("die:", 0) == 0 || crashes) {
     CloseHandle(CreateThread(
         NULL, 0, DieLater,
-        reinterpret_cast<LPVOID>(static_cast<INT_PTR>(std::atoi(mode.c_str() + 4))),
+        reinterpret_cast<LPVOID>(static_cast<INT_PTR>(
+            std::atoi(mode.c_str() + mode.find(':') + 1))),
         0, NULL));
   }
 

@@ -12,9 +12,10 @@ namespace morvasvc {
 bool AddEventSource(const std::string& source, std::string* error);
 bool RemoveEventSource(const std::string& source, std::string* error);
 
-// One entry under source; a failure changes nothing.
-void WriteEvent(const std::string& source, EventType type,
-               const std::string& text);
+// One entry under source, with the ID of its kind; a failure changes
+// nothing.
+void WriteEvent(const std::string& source, EventType type, EventKind kind,
+                const std::string& text);
 
 }  // namespace morvasvc
 

@@ -170,6 +170,30 @@ TEST(MorvasvcService, BoxOfTheLaunchedRuntimeIsQuotedAndClosed) {
                              }));
 }
 
+// A runtime that crashes is said once: when it was launched, that it ended,
+// and the header of the crash report it left in the install folder.
+TEST(MorvasvcService, CrashedRuntimeIsSaidWithItsReport) {
+  InstalledService service("Tolsey", "Tolsey7", /*period=*/0);
+  WriteAll(service.Path("engine-mode.txt"), "crash:1");
+  ASSERT_TRUE(service.Start());
+  const auto ended = [&] {
+    const Strings messages = service.LogMessages();
+    return std::count_if(
+        messages.begin(), messages.end(), [&](const std::string& m) {
+          return m.find("has ended: it was found ended at") !=
+                     std::string::npos &&
+                 m.find(". Java's crash report " + service.Path("hs_err_pid")) !=
+                     std::string::npos &&
+                 m.find(".log: # A fatal error has been detected by the Java "
+                        "Runtime Environment: #  EXCEPTION_ACCESS_VIOLATION "
+                        "(0xc0000005) at pc=0x0, pid=") != std::string::npos;
+        });
+  };
+  EXPECT_TRUE(WaitFor([&] { return ended() > 0; }, 20000));
+  ASSERT_TRUE(service.Stop());
+  EXPECT_EQ(1, ended());
+}
+
 TEST(MorvasvcService, StopWithoutAnEngineStillEndsTheService) {
   InstalledService service("Tolsey", "Tolsey7");
   WriteAll(service.Path("engine-mode.txt"), "die:1");

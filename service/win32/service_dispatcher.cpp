@@ -120,9 +120,9 @@ class Win32ServiceHost : public ServiceHost {
   }
   uint64_t TickMs() override { return GetTickCount64(); }
   void Pause(uint32_t ms) override { Sleep(ms); }
-  void ReportEvent(const std::string& message) override {
+  void ReportEvent(EventKind kind, const std::string& message) override {
     Win32ModuleSystem system;
-    system.ReportToEventLog(run->startedAs, EventType::kError,
+    system.ReportToEventLog(run->startedAs, EventType::kError, kind,
                             EventText(message, Destination().installDir));
   }
   // On a thread of its own, which is left behind when the bound passes: a

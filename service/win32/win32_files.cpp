@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "handle.h"
+#include "system_error.h"
 #include "win32_module_system.h"
 
 namespace morvasvc {
@@ -40,15 +41,22 @@ OpenResult OpenFailure() {
 // Every file is opened without sharing, so a second opener fails cleanly.
 OpenResult Win32ModuleSystem::ReadWholeFile(const std::string& path,
                                             std::string* bytes) {
-  return ReadFileStart(path, static_cast<size_t>(-1), bytes);
+  std::string error;
+  return ReadFileStart(path, static_cast<size_t>(-1), bytes, &error);
 }
 
 OpenResult Win32ModuleSystem::ReadFileStart(const std::string& path,
                                             size_t maxBytes,
-                                            std::string* bytes) {
+                                            std::string* bytes,
+                                            std::string* error) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-  if (!file.Valid()) return OpenFailure();
+  if (!file.Valid()) {
+    const DWORD code = GetLastError();
+    *error = SystemErrorText(code);
+    SetLastError(code);
+    return OpenFailure();
+  }
   bytes->clear();
   char buffer[4096];
   while (bytes->size() < maxBytes) {
@@ -56,6 +64,9 @@ OpenResult Win32ModuleSystem::ReadFileStart(const std::string& path,
     const DWORD wanted = static_cast<DWORD>(
         std::min<size_t>(sizeof buffer, maxBytes - bytes->size()));
     if (!ReadFile(file.Get(), buffer, wanted, &count, NULL)) {
+      const DWORD code = GetLastError();
+      *error = SystemErrorText(code);
+      SetLastError(code);
       return OpenFailure();
     }
     if (count == 0) break;
@@ -138,6 +149,14 @@ std::string Win32ModuleSystem::FileVersion(const std::string& path) {
          std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
          std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
          std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+std::string Win32ModuleSystem::TemporaryFolder() {
+  char buffer[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof buffer, buffer);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  while (length > 3 && buffer[length - 1] == '\\') --length;
+  return std::string(buffer, length);
 }
 
 bool Win32ModuleSystem::GetCurrentDir(std::string* dir) {

@@ -242,9 +242,17 @@ std::string Win32ModuleSystem::WideToAnsi(const std::u16string& text) {
 }
 
 void Win32ModuleSystem::ReportToEventLog(const std::string& source,
-                                         EventType type,
+                                         EventType type, EventKind kind,
                                          const std::string& text) {
-  WriteEvent(source, type, text);
+  WriteEvent(source, type, kind, text);
+}
+
+std::string Win32ModuleSystem::EnvironmentVariable(const std::string& name) {
+  const DWORD size = GetEnvironmentVariableA(name.c_str(), NULL, 0);
+  if (size == 0) return std::string();
+  std::vector<char> value(size);
+  const DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), size);
+  return length < size ? std::string(value.data(), length) : std::string();
 }
 
 void Win32ModuleSystem::PublishLog(const LogDestination& destination) {

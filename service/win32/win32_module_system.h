@@ -23,7 +23,9 @@ class Win32ModuleSystem : public ModuleSystem {
   OpenResult ReadWholeFile(const std::string& path,
                            std::string* bytes) override;
   OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
-                           std::string* bytes) override;
+                           std::string* bytes, std::string* error) override;
+  std::string TemporaryFolder() override;
+  std::string EnvironmentVariable(const std::string& name) override;
   OpenResult WriteWholeFile(const std::string& path,
                             const std::string& bytes) override;
   OpenResult AppendToFile(const std::string& path,
@@ -66,7 +68,7 @@ class Win32ModuleSystem : public ModuleSystem {
   bool IsLeadByte(unsigned char byte) override;
   std::string WideToAnsi(const std::u16string& text) override;
   void ReportToEventLog(const std::string& source, EventType type,
-                   const std::string& text) override;
+                        EventKind kind, const std::string& text) override;
   void PublishLog(const LogDestination& destination) override;
   std::string CommandLine() override;
   std::string ProgramPath() override;
