@@ -11,6 +11,18 @@ std::string OneLine(std::string text, size_t bound) {
   return text;
 }
 
+int AcknowledgingButton(const std::vector<int>& buttons) {
+  if (buttons.size() == 1 &&
+      (buttons[0] == kOkButton || buttons[0] == kCancelButton)) {
+    return buttons[0];
+  }
+  const bool okAndCancel =
+      buttons.size() == 2 &&
+      ((buttons[0] == kOkButton && buttons[1] == kCancelButton) ||
+       (buttons[0] == kCancelButton && buttons[1] == kOkButton));
+  return okAndCancel ? kCancelButton : 0;
+}
+
 std::string DescribeShownWindows(const std::vector<ShownWindow>& windows,
                                  size_t bound) {
   std::string shown;

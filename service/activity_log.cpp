@@ -1,6 +1,7 @@
 #include "activity_log.h"
 
 #include "busy_retry.h"
+#include "shown_windows.h"
 #include "text_mode.h"
 
 namespace morvasvc {
@@ -13,12 +14,15 @@ const uint32_t kLogRetryMs = 20;
 // The end of a service or a switch waits this long for a held log.
 const uint32_t kFlushBoundMs = 3000;
 
-// An entry as stored, stamped with the time it was made.
+// An entry as stored, stamped with the time it was made. One entry is one
+// line, whatever a path or a quoted text holds: a line break inside would
+// stand in the log as a line of its own, without a time stamp.
 std::string MakeEntry(Clock& clock, const std::string& message,
                       std::string* stamp) {
   *stamp = StampNow(clock);
-  return ToTextMode(
-      FormatLogEntry(stamp->empty() ? *stamp : "\n" + *stamp, message));
+  return ToTextMode(FormatLogEntry(stamp->empty() ? *stamp : "\n" + *stamp,
+                                   morva_common::OneLine(message,
+                                                         std::string::npos)));
 }
 
 OpenResult Append(Clock& clock, ModuleFiles& files, const std::string& path,
@@ -99,7 +103,9 @@ void ActivityLog::SetPath(const std::string& path) {
   // What was said before the path was known goes there now, first.
   if (path.empty()) return;
   held_.AssignPath(path);
-  if (held_.Pending()) WriteHeldAndPublish(kLogBusyBoundMs);
+  if (held_.Pending() && !WriteHeldAndPublish(kLogBusyBoundMs) && onHeld_) {
+    onHeld_();
+  }
 }
 
 void ActivityLog::Log(const std::string& message) {
@@ -111,9 +117,10 @@ void ActivityLog::Log(const std::string& message) {
   // could not be read: kept until the path is known.
   if (destination_.path.empty()) {
     held_.Add(std::move(entry));
-  } else if (held_.Pending() && !WriteHeld(kLogBusyBoundMs)) {
-    // The earlier ones first, so that the file keeps the order they were
-    // made.
+  } else if (held_.Pending()) {
+    // Behind the earlier ones, so that the file keeps the order they were
+    // made; kept at once, as a start with many entries would otherwise wait
+    // on the held log for each: the retry writes them all.
     held_.Add(std::move(entry));
   } else if (Append(clock_, files_, destination_.path, entry.bytes,
                     kLogBusyBoundMs) == OpenResult::kBusy) {

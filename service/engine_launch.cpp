@@ -1,5 +1,7 @@
 #include "engine_launch.h"
 
+#include "crash_report.h"
+
 namespace morvasvc {
 
 std::string BuildEngineArguments(const std::vector<std::string>& jars) {
@@ -18,29 +20,6 @@ bool EngineCommandLineFits(const std::string& javaExe,
   return javaExe.size() + 2 + 1 + arguments.size() + 1 <= kCommandLineLimit;
 }
 
-std::string CrashReportName(uint32_t processId) {
-  return "hs_err_pid" + std::to_string(processId) + ".log";
-}
-
-std::string CrashReportHeader(const std::string& report) {
-  std::string header;
-  for (size_t at = 0; at < report.size() && header.size() <= kBoxTextBound;) {
-    size_t end = report.find('\n', at);
-    if (end == std::string::npos) end = report.size();
-    const std::string line = report.substr(at, end - at);
-    at = end + 1;
-    const size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos && header.empty()) continue;
-    // The header ends at its first blank line, or whatever is not a comment.
-    if (first == std::string::npos || line[first] != '#') break;
-    if (line.find_first_not_of("# \t\r") == std::string::npos) continue;
-    const size_t last = line.find_last_not_of(" \t\r");
-    header += (header.empty() ? "" : " ") +
-              line.substr(first, last - first + 1);
-  }
-  return morva_common::OneLine(header, kBoxTextBound);
-}
-
 void EngineLaunch::Remember(const LaunchedProcess& process) {
   Launched launched;
   launched.process = process;
@@ -48,6 +27,22 @@ void EngineLaunch::Remember(const LaunchedProcess& process) {
   launched.what = "launched at " + StampNow(clock_) + " (process " +
                   std::to_string(process.id) + ")";
   launched_ = launched;
+  if (!serviceName_.empty()) processes_.RecordLaunched(serviceName_, process);
+}
+
+void EngineLaunch::TakeUp(const std::string& serviceName) {
+  serviceName_ = serviceName;
+  const LaunchedProcess earlier = processes_.RecalledLaunched(serviceName);
+  std::string error;
+  if (earlier.id == 0 ||
+      processes_.CheckProcess(earlier, &error) != ProcessState::kRunning) {
+    return;
+  }
+  Remember(earlier);
+  launched_->what = "launched before this service process started (process " +
+                    std::to_string(earlier.id) + ")";
+  log_.Log("NT Service Module: The engine " + launched_->what +
+           " still runs; it is taken up, and no other is launched beside it");
 }
 
 void EngineLaunch::Answered() {
@@ -77,40 +72,23 @@ void EngineLaunch::SayWhatItShows() {
   for (auto it = boxesSaid_.begin(); it != boxesSaid_.end();) {
     it = now - it->second >= kRepeatedReportMs ? boxesSaid_.erase(it) : ++it;
   }
-  for (const morva_common::ShownWindow& box :
-       processes_.CloseDialogBoxes(launched_->process)) {
+  for (const AnsweredBox& box :
+       processes_.AnswerDialogBoxes(launched_->process)) {
     const std::string shown =
-        morva_common::DescribeShownWindows({box}, kBoxTextBound);
-    if (!boxesSaid_.emplace(shown, now).second) continue;
+        morva_common::DescribeShownWindows({box.shown}, kBoxTextBound);
+    // A lone button acknowledges, whatever its id; beside OK, Cancel.
+    const char* button = box.shown.buttons.size() == 1 ? "OK" : "Cancel";
+    const std::string what =
+        !box.pressed ? "left open for an operator to answer"
+        : box.closed ? std::string("closed as pressing ") + button + " does"
+                     : std::string("still open after ") + button +
+                           " was pressed";
+    // Said once in ten minutes, as it stands, whatever became of it.
+    if (!boxesSaid_.emplace(what + shown, now).second) continue;
     log_.LogError("NT Service Module: ERROR: The engine " + launched_->what +
-                  " showed a box, closed as pressing OK does: " + shown,
+                      " showed a box, " + what + ": " + shown,
                   EventKind::kRuntimeBox);
   }
-}
-
-std::string EngineLaunch::CrashReport(uint32_t processId) {
-  for (const std::string& folder : {installDir_, files_.TemporaryFolder()}) {
-    if (folder.empty()) continue;
-    const std::string path = folder + "\\" + CrashReportName(processId);
-    std::string report, error;
-    switch (files_.ReadFileStart(path, kCrashReportReadBytes, &report,
-                                 &error)) {
-      case OpenResult::kMissing:
-        continue;
-      case OpenResult::kDone: {
-        const std::string header = CrashReportHeader(report);
-        return ". Java's crash report " + path +
-               (header.empty() ? " has no header" : ": " + header);
-      }
-      case OpenResult::kBusy:
-        return ". Java's crash report " + path +
-               " could not be read: another program holds it";
-      case OpenResult::kFailed:
-        return ". Java's crash report " + path + " could not be read: " +
-               error;
-    }
-  }
-  return std::string();
 }
 
 void EngineLaunch::SayEnded() {
@@ -118,11 +96,39 @@ void EngineLaunch::SayEnded() {
                     " has ended: it was found ended at " + StampNow(clock_) +
                     ", after running at most " +
                     DurationText(clock_.TickMs() - launched_->atMs) +
-                    CrashReport(launched_->process.id),
+                    QuoteCrashReport(files_,
+                                     {installDir_, files_.TemporaryFolder()},
+                                     launched_->process.id),
                 EventKind::kEngineEnded);
 }
 
-bool EngineLaunch::HoldsLaunch() {
+EngineLaunch::Listening EngineLaunch::ListensOn(uint32_t port) {
+  PortOwner owner;
+  std::string error;
+  const bool listens =
+      port >= 1 && port <= 65535 &&
+      network_.ListenerOf(static_cast<uint16_t>(port), &owner, &error);
+  if (listens && owner.processId == launched_->process.id) {
+    launched_->answered = true;
+    log_.Log("NT Service Module: WARNING: The engine " + launched_->what +
+             " listens on engine port " + std::to_string(port) +
+             " without answering; it is the engine, and it is not ended");
+    return Listening::kYes;
+  }
+  if (listens ? owner.processId != 0 : error.empty()) return Listening::kNo;
+  if (!launched_->listenerTroubleSaid) {
+    launched_->listenerTroubleSaid = true;
+    log_.Log("NT Service Module: WARNING: Could not tell who listens on "
+             "engine port " + std::to_string(port) + " (" +
+             (error.empty() ? std::string("the system names no program")
+                            : error) +
+             "): the engine " + launched_->what +
+             " is ended only once a second try finds nothing answering");
+  }
+  return Listening::kUnknown;
+}
+
+bool EngineLaunch::HoldsLaunch(uint32_t port) {
   if (!launched_) return false;
   // The engine does not answer: a runtime that answered once and runs on
   // is hung, not starting, and is never ended; one that is gone is said.
@@ -146,6 +152,24 @@ bool EngineLaunch::HoldsLaunch() {
     }
     return true;
   }
+  // One that opened its port is the engine, busy or hung: never ended.
+  // Where the system cannot say who listens, a second silent probe a
+  // minute later is needed before anything is ended.
+  switch (ListensOn(port)) {
+    case Listening::kYes:
+      return false;
+    case Listening::kUnknown:
+      if (!launched_->silentPastHoldMs) {
+        launched_->silentPastHoldMs = clock_.TickMs();
+        return true;
+      }
+      if (clock_.TickMs() - *launched_->silentPastHoldMs < kSecondProbeMs) {
+        return true;
+      }
+      break;
+    case Listening::kNo:
+      break;
+  }
   std::string error;
   const std::string why = "NT Service Module: ERROR: The engine " +
                           launched_->what +
@@ -161,9 +185,20 @@ bool EngineLaunch::HoldsLaunch() {
   return false;
 }
 
-void EngineLaunch::EndUnanswered() {
+void EngineLaunch::EndUnanswered(uint32_t port,
+                                 const std::function<bool()>& answersNow) {
   // One that ends as the stop comes is the stop's.
   if (!UnansweredRuns(false)) return;
+  switch (ListensOn(port)) {
+    case Listening::kYes:
+      return;
+    case Listening::kUnknown:
+      // The stop cannot wait a minute: one more try instead.
+      if (answersNow()) return;
+      break;
+    case Listening::kNo:
+      break;
+  }
   std::string error;
   log_.Log("NT Service Module: The engine " + launched_->what +
            (processes_.EndLaunchedProcess(launched_->process, &error)
@@ -187,8 +222,12 @@ void EngineLaunch::Launch(const JavaRuntime& java,
   log_.Log("NT Service Module: Engine arguments = " + arguments);
   installDir_ = installDir;
   std::string error;
-  // Cut off, the class path would lose a jar and the main class in silence.
-  if (!EngineCommandLineFits(java.launched, arguments)) {
+  // Only a program: the shell would start whatever opens anything else.
+  if (!java.notAProgram.empty()) {
+    error = java.resolved + " is " + java.notAProgram;
+  } else if (!EngineCommandLineFits(java.launched, arguments)) {
+    // Cut off, the class path would lose a jar and the main class in
+    // silence.
     error = "the engine path and arguments are longer than the " +
             std::to_string(kCommandLineLimit) +
             " characters a command line can hold";

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,26 +30,24 @@ bool EngineCommandLineFits(const std::string& javaExe,
 const size_t kBoxTextBound = 1000;
 // A launched runtime that has not opened the port after this long is stuck.
 const uint64_t kLaunchHoldMs = 600000;
+// Where nobody can tell who listens, a second silent probe this much later
+// is needed before it is ended; one that has not answered is probed this
+// often whatever the period.
+const uint64_t kSecondProbeMs = 60000;
 
-// A Java runtime that crashes writes this report into its current folder,
-// or into the system's temporary folder where it cannot write there.
-std::string CrashReportName(uint32_t processId);
-// A crash report is read this far at most.
-const size_t kCrashReportReadBytes = 65536;
-// Its header, the lines that begin with "#" (those with nothing more left
-// out), on one line and cut to kBoxTextBound characters; empty when there
-// is none.
-std::string CrashReportHeader(const std::string& report);
+
 
 // The engine as a program: the launch, and the runtime launched last,
 // remembered by number until it is gone, never by a handle.
 class EngineLaunch : public EngineStarter {
  public:
   EngineLaunch(Clock& clock, ModuleFiles& files, LaunchedProcesses& processes,
-               ActivityLog& log, JavaReport& javaReport)
+               EngineNetwork& network, ActivityLog& log,
+               JavaReport& javaReport)
       : clock_(clock),
         files_(files),
         processes_(processes),
+        network_(network),
         log_(log),
         javaReport_(javaReport) {}
 
@@ -60,11 +59,20 @@ class EngineLaunch : public EngineStarter {
   // answered, and was launched less than kLaunchHoldMs ago: nothing is
   // launched beside it, or two engines would race for the port and run
   // jobs twice. One that runs longer is stuck, and is ended.
-  bool HoldsLaunch() override;
+  bool HoldsLaunch(uint32_t port) override;
   // At a stop whose shutdown reached nobody: the runtime launched last,
   // still running and never answered, would outlive the service.
-  void EndUnanswered() override;
+  void EndUnanswered(uint32_t port,
+                     const std::function<bool()>& answersNow) override;
+  bool WaitsForAnswer() const override {
+    return launched_ && !launched_->answered;
+  }
   void ReportPendingCounts() override;
+  // At the start of the service of this name: a runtime that an earlier
+  // process of it launched and that still runs is held as if launched now
+  // (and adopted once it answers), never launched beside; each launch from
+  // now on is kept for the next process.
+  void TakeUp(const std::string& serviceName);
 
  private:
   void Remember(const LaunchedProcess& process);
@@ -76,11 +84,11 @@ class EngineLaunch : public EngineStarter {
   bool UnansweredRuns(bool ended = true);
   // It ended on its own, and nobody answers: when, and why if Java said.
   void SayEnded();
-  std::string CrashReport(uint32_t processId);
 
   Clock& clock_;
   ModuleFiles& files_;
   LaunchedProcesses& processes_;
+  EngineNetwork& network_;
   ActivityLog& log_;
   JavaReport& javaReport_;
   struct Launched {
@@ -89,10 +97,19 @@ class EngineLaunch : public EngineStarter {
     std::string what;  // "launched at <time> (process <id>)"
     bool answered = false;
     bool holdSaid = false;
+    bool listenerTroubleSaid = false;
+    // The first silent probe past the hold, where nobody can tell who
+    // listens on the port.
+    std::optional<uint64_t> silentPastHoldMs;
   };
+  // Whether it listens on the port: then it is the engine, however silent.
+  enum class Listening { kYes, kNo, kUnknown };
+  Listening ListensOn(uint32_t port);
   std::optional<Launched> launched_;
   // Where it was launched, and where its crash report may be.
   std::string installDir_;
+  // The service whose next process is told of each launch.
+  std::string serviceName_;
   // When each box's text was last said: every launch shows it again.
   std::map<std::string, uint64_t> boxesSaid_;
   RepeatedEvent launchFailures_{clock_, log_, EventType::kError,

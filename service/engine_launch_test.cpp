@@ -21,7 +21,8 @@ class EngineLaunchTest : public PartTest {
     return ResolveJava(javaExe, "C:\\Morva", system, system);
   }
   JavaReport report{log};
-  EngineLaunch launch{system, system, system, log, report};
+  EngineLaunch launch{system, system, system, system, log, report};
+  const std::function<bool()> kNoAnswer = [] { return false; };
 };
 
 TEST_F(EngineLaunchTest, LaunchEngine) {
@@ -64,13 +65,13 @@ TEST_F(EngineLaunchTest, LaunchedRuntimeIsHeldThenEnded) {
   launch.Launch(Java(), "C:\\Morva");
   system.LogFile().clear();
   system.tickMs += kLaunchHoldMs - 1;
-  EXPECT_TRUE(launch.HoldsLaunch());
-  EXPECT_TRUE(launch.HoldsLaunch());
+  EXPECT_TRUE(launch.HoldsLaunch(2001));
+  EXPECT_TRUE(launch.HoldsLaunch(2001));
   EXPECT_EQ(Strings({launched + " has not opened its port yet; no other is "
                                 "launched beside it"}),
             LoggedMessages());
   system.tickMs += 1;
-  EXPECT_FALSE(launch.HoldsLaunch());
+  EXPECT_FALSE(launch.HoldsLaunch(2001));
   EXPECT_EQ(std::vector<uint32_t>({4242}), system.endedProcesses);
   const std::string ended = "NT Service Module: ERROR: The engine launched "
                             "at Mar 08, 2007 02:05:09 PM (process 4242) has "
@@ -79,24 +80,25 @@ TEST_F(EngineLaunchTest, LaunchedRuntimeIsHeldThenEnded) {
   EXPECT_EQ(ended, LoggedMessages().back());
   ASSERT_EQ(1u, system.events.size());
   EXPECT_EQ(EventType::kError, system.events[0].type);
-  EXPECT_FALSE(launch.HoldsLaunch());  // forgotten
+  EXPECT_FALSE(launch.HoldsLaunch(2001));  // forgotten, and said once
+  EXPECT_EQ(ended, LoggedMessages().back());
 
   // Its id given to another process: not ours, never ended.
   launch.Launch(Java(), "C:\\Morva");
   system.processes[4242].createdAt += 1;
-  EXPECT_FALSE(launch.HoldsLaunch());
-  launch.EndUnanswered();
+  EXPECT_FALSE(launch.HoldsLaunch(2001));
+  launch.EndUnanswered(2001, kNoAnswer);
   // Answered once: left alone, also by the stop.
   launch.Launch(Java(), "C:\\Morva");
   launch.Answered();
-  EXPECT_FALSE(launch.HoldsLaunch());
-  launch.EndUnanswered();
+  EXPECT_FALSE(launch.HoldsLaunch(2001));
+  launch.EndUnanswered(2001, kNoAnswer);
   EXPECT_EQ(std::vector<uint32_t>({4242}), system.endedProcesses);
   // Cannot be told: one entry, and the launch rule as before.
   launch.Launch(Java(), "C:\\Morva");
   system.LogFile().clear();
   system.processTrouble = "Access is denied.";
-  EXPECT_FALSE(launch.HoldsLaunch());
+  EXPECT_FALSE(launch.HoldsLaunch(2001));
   EXPECT_EQ(Strings({"NT Service Module: WARNING: Could not tell whether the "
                      "engine launched at Mar 08, 2007 02:05:09 PM (process "
                      "4242) still runs: Access is denied."}),
@@ -105,19 +107,52 @@ TEST_F(EngineLaunchTest, LaunchedRuntimeIsHeldThenEnded) {
   // The stop ends one that never answered.
   launch.Launch(Java(), "C:\\Morva");
   system.LogFile().clear();
-  launch.EndUnanswered();
+  launch.EndUnanswered(2001, kNoAnswer);
   EXPECT_EQ(std::vector<uint32_t>({4242, 4242}), system.endedProcesses);
   EXPECT_EQ(Strings({launched + " never opened its port; the stop ended it"}),
             LoggedMessages());
+
+  // One that listens on the port is the engine, busy or hung: ended
+  // neither at ten minutes nor by the stop.
+  launch.Launch(Java(), "C:\\Morva");
+  system.listeners[2001] = {4242, "C:\\Morva\\jre\\bin\\javaw.exe"};
+  system.tickMs += kLaunchHoldMs;
+  system.LogFile().clear();
+  EXPECT_FALSE(launch.HoldsLaunch(2001));
+  launch.EndUnanswered(2001, kNoAnswer);
+  EXPECT_EQ(Strings({"NT Service Module: WARNING: The engine launched at Mar "
+                     "08, 2007 02:05:09 PM (process 4242) listens on engine "
+                     "port 2001 without answering; it is the engine, and it "
+                     "is not ended"}),
+            LoggedMessages());
+  // Where the system names nobody, only a second silent probe a minute
+  // later ends it; at the stop, one more try that answers saves it.
+  system.listeners[2001] = {0, ""};
+  launch.Launch(Java(), "C:\\Morva");
+  system.tickMs += kLaunchHoldMs;
+  EXPECT_TRUE(launch.HoldsLaunch(2001));
+  system.tickMs += kSecondProbeMs - 1;
+  EXPECT_TRUE(launch.HoldsLaunch(2001));
+  EXPECT_EQ(2u, system.endedProcesses.size());
+  system.tickMs += 1;
+  EXPECT_FALSE(launch.HoldsLaunch(2001));
+  launch.Launch(Java(), "C:\\Morva");
+  launch.EndUnanswered(2001, [] { return true; });
+  EXPECT_EQ(3u, system.endedProcesses.size());
+  launch.EndUnanswered(2001, kNoAnswer);
+  EXPECT_EQ(4u, system.endedProcesses.size());
 }
 
-// The boxes the runtime shows are quoted, cut to 1,000 characters, and
-// closed; the same text again is said once in ten minutes.
+// The boxes the runtime shows are quoted, cut to 1,000 characters; one that
+// only acknowledges is closed, a question is left for an operator, and a
+// box still there after its button is said so; the same text again is said
+// once in ten minutes.
 TEST_F(EngineLaunchTest, BoxesOfTheLaunchedRuntimeAreQuotedAndClosed) {
   log.ReportEventsAs("Plenor7");
   const morva_common::ShownWindow box = {
       "Java Virtual Machine Launcher",
-      "Error: Could not find or load main class com.morva.engine.Engine"};
+      "Error: Could not find or load main class com.morva.engine.Engine",
+      {1}};
   const std::string quoted =
       "NT Service Module: ERROR: The engine launched at Mar 08, 2007 "
       "02:05:09 PM (process 4242) showed a box, closed as pressing OK does: "
@@ -126,10 +161,11 @@ TEST_F(EngineLaunchTest, BoxesOfTheLaunchedRuntimeAreQuotedAndClosed) {
   launch.Launch(Java(), "C:\\Morva");
   system.LogFile().clear();
   // The third look comes as the ten minutes of the hold end.
-  for (uint64_t afterMs : {uint64_t{0}, uint64_t{1000}, kRepeatedReportMs - 1000}) {
+  for (uint64_t afterMs :
+       {uint64_t{0}, uint64_t{1000}, kRepeatedReportMs - 1000}) {
     system.tickMs += afterMs;
-    system.boxes[4242] = {box, {"Other", std::string(2000, 'x')}};
-    launch.HoldsLaunch();
+    system.boxes[4242] = {box, {"Other", std::string(2000, 'x'), {1}}};
+    launch.HoldsLaunch(2001);
     EXPECT_TRUE(system.boxes[4242].empty());
   }
   const Strings messages = LoggedMessages();
@@ -138,6 +174,35 @@ TEST_F(EngineLaunchTest, BoxesOfTheLaunchedRuntimeAreQuotedAndClosed) {
   EXPECT_EQ(1000u, messages[1].size() - messages[1].find("[Other]"));
   EXPECT_EQ(quoted, messages[3]);
   EXPECT_EQ(5u, system.events.size());
+  EXPECT_EQ(13, system.events[0].id);
+
+  // Which button, if any: Cancel beside OK; a question, a box of other
+  // buttons or of none that can be read, never.
+  launch.Launch(Java(), "C:\\Morva");
+  system.LogFile().clear();
+  system.stuckBoxes = {"Stuck"};
+  system.boxes[4242] = {{"Sure", "Go on?", {6, 7}},
+                        {"Save", "Save the file?", {1, 2}},
+                        {"Odd", "No buttons", {}},
+                        {"Stuck", "Ignores OK", {1}},
+                        {"Retry", "Again?", {4, 2}}};
+  launch.HoldsLaunch(2001);
+  const Strings said = LoggedMessages();
+  const std::string showed = "NT Service Module: ERROR: The engine launched "
+                             "at Mar 08, 2007 02:05:09 PM (process 4242) "
+                             "showed a box, ";
+  EXPECT_EQ(Strings({showed + "left open for an operator to answer: [Sure] "
+                              "Go on?",
+                     showed + "closed as pressing Cancel does: [Save] Save "
+                              "the file?",
+                     showed + "left open for an operator to answer: [Odd] "
+                              "No buttons",
+                     showed + "still open after OK was pressed: [Stuck] "
+                              "Ignores OK",
+                     showed + "left open for an operator to answer: [Retry] "
+                              "Again?"}),
+            Strings(said.begin(), said.end() - 1));
+  EXPECT_EQ(4u, system.boxes[4242].size());
 }
 
 // A runtime that ends on its own while nobody answers is said once, with
@@ -185,8 +250,8 @@ TEST_F(EngineLaunchTest, EndedRuntimeIsSaidWithItsCrashReport) {
     if (!c.path.empty()) system.files[c.path] = c.bytes;
     if (c.bytes.empty()) system.unreadable.insert(c.path);
     system.events.clear();
-    EXPECT_FALSE(launch.HoldsLaunch());
-    EXPECT_FALSE(launch.HoldsLaunch());
+    EXPECT_FALSE(launch.HoldsLaunch(2001));
+    EXPECT_FALSE(launch.HoldsLaunch(2001));
     EXPECT_EQ(ended + c.said, LoggedMessages().back()) << c.said;
     ASSERT_EQ(1u, system.events.size());
     EXPECT_EQ(14, system.events[0].id);
@@ -197,7 +262,7 @@ TEST_F(EngineLaunchTest, EndedRuntimeIsSaidWithItsCrashReport) {
   launch.Launch(Java(), "C:\\Morva");
   system.processes.clear();
   system.LogFile().clear();
-  launch.EndUnanswered();
+  launch.EndUnanswered(2001, kNoAnswer);
   EXPECT_EQ("", system.LogFile());
 }
 
@@ -216,6 +281,34 @@ TEST_F(EngineLaunchTest, LaunchEngineLogsARefusal) {
             LoggedMessages());
   // Outside the service, nothing goes to the event log.
   EXPECT_TRUE(system.events.empty());
+
+  // Only a program is launched: a folder would open Explorer as
+  // LocalSystem, a document whatever opens its type. A script runs, with a
+  // warning that only its own process can be followed.
+  system.shellAccepts = true;
+  system.folders.insert("C:\\jdk");
+  system.File("C:\\readme.txt") = "text";
+  system.File("C:\\run.cmd") = "@java";
+  const std::string refused =
+      "NT Service Module: ERROR: Engine could not be launched: ";
+  const std::pair<std::string, std::string> rows[] = {
+      {"C:\\jdk", refused + "C:\\jdk is a folder, not a program"},
+      {"C:\\readme.txt",
+       refused + "C:\\readme.txt is not a program: the shell would open it "
+                 "with whatever program its type names"},
+      {"C:\\run.cmd",
+       "NT Service Module: WARNING: Java path C:\\run.cmd is not a program "
+       "of its own (.exe): the module holds, ends and reads the boxes of the "
+       "process the shell starts for it, not of a runtime that one starts in "
+       "turn"}};
+  for (const auto& [javaExe, said] : rows) {
+    system.LogFile().clear();
+    launch.Launch(Java(javaExe), "C:\\Morva");
+    const Strings messages = LoggedMessages();
+    EXPECT_EQ(said, javaExe == "C:\\run.cmd" ? messages[1] : messages.back());
+  }
+  ASSERT_EQ(2u, system.shellCalls.size());
+  EXPECT_EQ("C:\\run.cmd", system.shellCalls[1].file);
 }
 
 // Arguments that no command line can hold would reach the engine cut off.

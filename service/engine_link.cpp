@@ -42,16 +42,28 @@ void EngineLink::NoteAdopted(uint32_t port, const JavaRuntime& java) {
   log_.Log("NT Service Module: Engine port " + std::to_string(port) +
            " is answered by " + listener);
   if (owner.program.empty()) return;
-  // The system names a runtime by its real path, never by Sysnative; one
-  // not found along the search path can only be told by its name.
+  // The same file by any path (a link, a short name, a substituted drive)
+  // is the runtime; the text decides only where the files cannot tell. The
+  // system names a runtime by its real path, never by Sysnative; one not
+  // found along the search path can only be told by its name.
   const std::string& expected =
       java.sysnative ? java.configured : java.resolved;
-  const bool same =
-      expected.empty()
-          ? SamePathText(owner.program.substr(
-                             owner.program.find_last_of('\\') + 1),
-                         java.configured)
-          : SamePathText(owner.program, expected);
+  bool same = false;
+  switch (java.resolved.empty()
+              ? FileIdentity::kUnknown
+              : files_.CompareFiles(owner.program, java.resolved)) {
+    case FileIdentity::kSame:
+      same = true;
+      break;
+    case FileIdentity::kOther:
+      break;
+    default:
+      same = expected.empty()
+                 ? SamePathText(owner.program.substr(
+                                    owner.program.find_last_of('\\') + 1),
+                                java.configured)
+                 : SamePathText(owner.program, expected);
+  }
   if (!same) {
     log_.Log("NT Service Module: WARNING: The program answering on engine "
              "port " + std::to_string(port) + " is " + owner.program +

@@ -23,8 +23,9 @@ extern const char kShutdownCommand[];
 // What it reads comes in, what it writes goes out: the status line.
 class EngineLink : public EnginePeer {
  public:
-  EngineLink(Clock& clock, EngineNetwork& network, ActivityLog& log)
-      : clock_(clock), network_(network), log_(log) {}
+  EngineLink(Clock& clock, ModuleFiles& files, EngineNetwork& network,
+             ActivityLog& log)
+      : clock_(clock), files_(files), network_(network), log_(log) {}
 
   // One probe: the engine answers on its port and is told it was seen.
   // *statusText says when it is not running or sockets fail.
@@ -49,6 +50,7 @@ class EngineLink : public EnginePeer {
   std::string Listener(uint32_t port, PortOwner* owner = nullptr);
 
   Clock& clock_;
+  ModuleFiles& files_;
   EngineNetwork& network_;
   ActivityLog& log_;
   // The listener last named for a port that does not answer: said once.

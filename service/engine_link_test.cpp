@@ -13,7 +13,7 @@ TEST(EngineCommands, ExactBytes) {
 
 class EngineLinkTest : public PartTest {
  protected:
-  EngineLink engine{system, system, log};
+  EngineLink engine{system, system, system, log};
   std::string statusText;
 };
 
@@ -81,7 +81,13 @@ TEST_F(EngineLinkTest, TheListenerIsNamed) {
                // Launched through Sysnative, named by its real path.
                {"C:\\Windows\\System32\\javaw.exe",
                 "C:\\Windows\\System32\\javaw.exe", false},
+               // The same file by another name; another file by the same.
+               {"D:\\jdk\\bin\\javaw.exe", "S:\\JDK~1\\bin\\javaw.exe", false},
+               {"E:\\jre\\javaw.exe", "E:\\jre\\javaw.EXE", true},
                {"D:\\jdk\\bin\\javaw.exe", javaw, true}};
+  system.sameFiles = {{"S:\\JDK~1\\bin\\javaw.exe", "D:\\jdk\\bin\\javaw.exe"}};
+  system.File("E:\\jre\\javaw.exe") = "MZ";
+  system.File("E:\\jre\\javaw.EXE") = "MZ";
   system.wow64 = true;
   for (const Case& c : cases) {
     system.listeners[2001] = {508, c.program};

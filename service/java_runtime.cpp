@@ -1,5 +1,7 @@
 #include "java_runtime.h"
 
+#include <functional>
+
 #include "path_text.h"
 #include "settings.h"
 
@@ -58,21 +60,82 @@ std::string NativeSystemPath(const std::string& path,
   return windowsFolder + "\\Sysnative\\" + path.substr(folder.size());
 }
 
+std::string ShellPath(const std::string& path,
+                      const std::function<std::string(const std::string&)>&
+                          environment) {
+  std::string text = path;
+  const size_t begin = text.find_first_not_of(' ');
+  const size_t end = text.find_last_not_of(' ');
+  text = begin == std::string::npos ? std::string()
+                                    : text.substr(begin, end - begin + 1);
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+    text = text.substr(1, text.size() - 2);
+  }
+  // %NAME% as the system expands it: a name it does not know stays.
+  std::string expanded;
+  for (size_t at = 0; at < text.size();) {
+    const size_t open = text.find('%', at);
+    const size_t close =
+        open == std::string::npos ? open : text.find('%', open + 1);
+    if (close == std::string::npos) {
+      expanded += text.substr(at);
+      break;
+    }
+    const std::string value =
+        environment(text.substr(open + 1, close - open - 1));
+    expanded += text.substr(at, open - at) +
+                (value.empty() ? text.substr(open, close - open + 1) : value);
+    at = close + 1;
+  }
+  for (char& c : expanded) {
+    if (c == '/') c = '\\';
+  }
+  if (expanded.compare(0, 8, "\\\\?\\UNC\\") == 0) {
+    return "\\\\" + expanded.substr(8);
+  }
+  if (expanded.compare(0, 4, "\\\\?\\") == 0) return expanded.substr(4);
+  return expanded;
+}
+
+std::string ProgramProblem(const std::string& path) {
+  const size_t name = path.find_last_of('\\') + 1;
+  const size_t dot = path.find_last_of('.');
+  const std::string extension =
+      dot == std::string::npos || dot < name ? "" : path.substr(dot);
+  for (const char* program : {".exe", ".com", ".bat", ".cmd"}) {
+    if (SamePathText(extension, program)) return std::string();
+  }
+  return "not a program: the shell would open it with whatever program its "
+         "type names";
+}
+
 JavaRuntime ResolveJava(const std::string& javaExe,
                         const std::string& installDir, ModuleFiles& files,
                         ThisProcess& process) {
   JavaRuntime java;
   java.configured = NormalizeJavaExe(javaExe);
-  java.bare = java.configured.find_first_of("\\/:") == std::string::npos;
-  java.launched = java.configured;
+  // The path as the shell reads it: the file checked is the file started.
+  std::string path =
+      ShellPath(java.configured, [&process](const std::string& name) {
+        return process.EnvironmentVariable(name);
+      });
+  java.bare = path.find_first_of("\\:") == std::string::npos;
   if (java.bare) {
-    if (!files.SearchFile(java.configured, &java.resolved)) {
+    java.launched = path;
+    if (!files.SearchFile(path, &java.resolved)) {
       java.resolved.clear();
     }
   } else {
-    java.resolved = IsFullyQualifiedPath(java.configured)
-                        ? java.configured
-                        : installDir + "\\" + java.configured;
+    java.resolved = IsFullyQualifiedPath(path) ? path
+                                                : installDir + "\\" + path;
+    // The shell adds the extension a program has; a folder keeps its name.
+    const size_t name = path.find_last_of('\\') + 1;
+    if (path.find('.', name) == std::string::npos &&
+        !files.IsFolder(java.resolved)) {
+      path += ".exe";
+      java.resolved += ".exe";
+    }
+    java.launched = path;
     if (process.RunsUnderWow64()) {
       const std::string native = NativeSystemPath(
           java.resolved, process.SystemFolder(), process.WindowsFolder());
@@ -89,12 +152,18 @@ JavaRuntime ResolveJava(const std::string& javaExe,
                     " = " + value;
   }
   if (java.resolved.empty()) return java;
+  // The shell opens a folder in Explorer, which would run as LocalSystem.
+  if (files.IsFolder(java.resolved)) {
+    java.notAProgram = "a folder, not a program";
+    return java;
+  }
   std::string header, error;
   java.missing = files.ReadFileStart(java.resolved, kProgramHeaderBytes,
                                      &header, &error) == OpenResult::kMissing;
   if (!java.missing) {
     java.bits = ProgramBits(header);
     java.version = files.FileVersion(java.resolved);
+    java.notAProgram = ProgramProblem(java.resolved);
   }
   return java;
 }
@@ -122,6 +191,17 @@ void JavaReport::Say(const JavaRuntime& java) {
   if (said == said_) return;
   said_ = said;
   log_.Log(said);
+  // A bare name that the search did not find has no extension to tell.
+  const std::string& file = java.resolved.empty() ? java.launched
+                                                  : java.resolved;
+  const size_t dot = file.find_last_of('.');
+  if (java.notAProgram.empty() && !(java.bare && java.resolved.empty()) &&
+      (dot == std::string::npos || !SamePathText(file.substr(dot), ".exe"))) {
+    log_.Log("NT Service Module: WARNING: Java path " + java.configured +
+             " is not a program of its own (.exe): the module holds, ends "
+             "and reads the boxes of the process the shell starts for it, "
+             "not of a runtime that one starts in turn");
+  }
   if (java.bare) {
     log_.Log("NT Service Module: WARNING: Java path " + java.configured +
              " has no folder: a service sees changes to the system's search "

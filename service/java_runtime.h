@@ -2,6 +2,7 @@
 #define MORVASVC_JAVA_RUNTIME_H_
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "activity_log.h"
@@ -39,7 +40,17 @@ struct JavaRuntime {
   // "JAVA_TOOL_OPTIONS = ..." as the engine gets them from the service's
   // environment; empty when it gets none.
   std::string options;
+  // Why the file is no program to launch (a folder, a document); empty
+  // when it is one, or when it does not exist.
+  std::string notAProgram;
 };
+
+// A path as the shell reads it: blanks and quotes around it stripped,
+// %NAME% expanded through environment, "/" read as "\", a "\\?\" prefix
+// understood.
+std::string ShellPath(const std::string& path,
+                      const std::function<std::string(const std::string&)>&
+                          environment);
 
 // Where the configured runtime leads, in installDir. Its file is read here,
 // once: the launch, the permission check and the adoption check take what

@@ -24,9 +24,12 @@ TEST(NormalizeJavaExe, DefaultAndDoubledBackslashes) {
 using JavaRuntimeTest = PartTest;
 
 // Which file a configured path launches: in the install folder, as given,
-// along the search path; the system folder through Sysnative under WOW64.
+// along the search path; the system folder through Sysnative under WOW64;
+// read as the shell reads it.
 TEST_F(JavaRuntimeTest, ResolveJava) {
   system.found["javaw.exe"] = "C:\\Java\\bin\\javaw.exe";
+  system.environment["JAVA_HOME"] = "C:\\jdk";
+  const std::string jdk = "C:\\jdk\\bin\\javaw.exe";
   struct Case {
     std::string javaExe;
     bool wow64;
@@ -46,6 +49,14 @@ TEST_F(JavaRuntimeTest, ResolveJava) {
       {"C:\\Windows\\System32x\\javaw.exe", true,
        "C:\\Windows\\System32x\\javaw.exe",
        "C:\\Windows\\System32x\\javaw.exe", false, false},
+      {" \"C:\\jdk\\bin\\javaw.exe\" ", false, jdk, jdk, false, false},
+      {"C:/jdk/bin/javaw", false, jdk, jdk, false, false},
+      {"%JAVA_HOME%\\bin\\javaw.exe", false, jdk, jdk, false, false},
+      {"\\\\?\\C:\\jdk\\bin\\javaw.exe", false, jdk, jdk, false, false},
+      {"\\\\?\\UNC\\srv\\jdk\\javaw.exe", false, "\\\\srv\\jdk\\javaw.exe",
+       "\\\\srv\\jdk\\javaw.exe", false, false},
+      {"%NONE%\\javaw.exe", false, "%NONE%\\javaw.exe",
+       "C:\\Morva\\%NONE%\\javaw.exe", false, false},
   };
   for (const Case& c : cases) {
     system.wow64 = c.wow64;

@@ -4,78 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "shown_windows.h"
+#include "system_values.h"
 
 namespace morvasvc {
-
-// kBusy: another opener holds the file; kMissing: no such file or folder.
-enum class OpenResult { kDone, kBusy, kMissing, kFailed };
-
-enum class EventType { kError, kWarning, kInformation };
-
-// Each kind of trouble goes to the event log under an ID of its own, so
-// that monitoring can watch for one kind; the numbers never change. Any
-// other event goes under its type's ID: 1 error, 2 warning, 3 information.
-enum class EventKind : uint16_t {
-  kOther = 0,
-  kEngineRelaunched = 10,
-  kLaunchFailed = 11,
-  kLaunchStuck = 12,
-  kRuntimeBox = 13,
-  kEngineEnded = 14,
-  kEngineBack = 15,
-  kSettingsTrouble = 16,
-  kOpenToOthers = 17,
-  kEntriesLost = 18,
-  kWindowThreadStuck = 19,
-  kServiceFault = 20,
-};
-// The ID an event of this kind and type is reported under.
-uint16_t EventId(EventKind kind, EventType type);
-
-// One accepted connection to the engine control port.
-class EngineConnection {
- public:
-  virtual ~EngineConnection() = default;
-  // Writes every byte unless the connection fails; then closes.
-  virtual void SendAll(const std::string& bytes) = 0;
-};
-
-enum class ConnectResult { kConnected, kSocketProblem, kFailed };
-
-// One entry of an object's access list, as the decision needs it.
-struct AccessEntry {
-  bool deny = false;
-  bool inheritOnly = false;  // for the object's children, not for itself
-  std::string sid;           // S-1-... text
-  uint32_t mask = 0;         // the system's access rights
-};
-
-// Who owns a file or folder and who may do what with it.
-struct ObjectSecurity {
-  bool isFolder = false;
-  bool nullDacl = false;  // no access list at all: everyone may do anything
-  std::string ownerSid;
-  std::vector<AccessEntry> entries;
-};
-
-// A process the module launched, by number only: its id and creation time,
-// so that an id the system has given to another process since is never
-// taken for it. The module keeps no handle between operations.
-struct LaunchedProcess {
-  uint32_t id = 0;  // 0: the shell gave no process
-  uint64_t createdAt = 0;
-};
-enum class ProcessState { kRunning, kGone, kUnknown };
-
-// Who sees what the shell shows (an "open with" prompt, an error): the
-// window's user, or nobody at all, as on a service's desktop where a prompt
-// would wait for ever.
-enum class ShellPrompts { kOwnedByWindow, kNever };
 
 // The system's roles, each as small as its users need; the Win32 layer
 // implements them once and the tests with fakes.
@@ -107,6 +43,11 @@ class ModuleFiles {
   // that may be large; *error has the system's reason when it fails.
   virtual OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
                                    std::string* bytes, std::string* error) = 0;
+  // Whether the path names a folder.
+  virtual bool IsFolder(const std::string& path) = 0;
+  // Whether two paths name one file, through links and other spellings.
+  virtual FileIdentity CompareFiles(const std::string& first,
+                                    const std::string& second) = 0;
   // The system's folder for temporary files, without a trailing backslash.
   virtual std::string TemporaryFolder() = 0;
   // Creates the file (never a folder) and appends.
@@ -120,12 +61,6 @@ class ModuleFiles {
   virtual bool SetCurrentDir(const std::string& dir) = 0;
   // Names (no folder) of the current directory's entries matching pattern.
   virtual std::vector<std::string> FindEntries(const std::string& pattern) = 0;
-};
-
-// The process listening on a port of this machine.
-struct PortOwner {
-  uint32_t processId = 0;
-  std::string program;  // its full path; empty when it cannot be read
 };
 
 // The engine's network.
@@ -226,22 +161,20 @@ class LaunchedProcesses {
   virtual bool EndLaunchedProcess(const LaunchedProcess& process,
                                   std::string* error) = 0;
   // The dialog boxes it shows on this desktop, its creation time checked
-  // first; each is then closed as pressing OK does, so that a runtime that
-  // waits on its error box ends.
-  virtual std::vector<morva_common::ShownWindow> CloseDialogBoxes(
+  // first and the process held meanwhile; a box that only acknowledges is
+  // answered with AcknowledgingButton, so that a runtime that waits on its
+  // error box ends; a question is left for an operator.
+  virtual std::vector<AnsweredBox> AnswerDialogBoxes(
       const LaunchedProcess& process) = 0;
+  // The runtime a service launched, kept where the next process of the same
+  // service finds it (under the service's own key, gone with the service);
+  // an id of 0 when none was kept.
+  virtual void RecordLaunched(const std::string& service,
+                              const LaunchedProcess& process) = 0;
+  virtual LaunchedProcess RecalledLaunched(const std::string& service) = 0;
 };
 
-// Where the service's own thread writes an entry while the window's thread
-// is held up: told whenever the activity log's destination changes.
-struct LogDestination {
-  std::string path;         // the activity log; empty while unknown
-  std::string eventSource;  // empty until the service reports events
-  std::string installDir;
-  // Entries kept back for a held log, or counted lost: what an ending
-  // process loses.
-  size_t keptBack = 0;
-};
+// Told whenever the activity log's destination changes.
 class LogPublisher {
  public:
   virtual ~LogPublisher() = default;

@@ -8,8 +8,8 @@ MorvaModule::MorvaModule(ModuleSystem& system, ServiceControl& control)
       log_(system, system, system, system),
       settings_(system, system, system, log_),
       javaReport_(log_),
-      engine_(system, system, log_),
-      launch_(system, system, system, log_, javaReport_),
+      engine_(system, system, system, log_),
+      launch_(system, system, system, system, log_, javaReport_),
       supervision_(system, log_, engine_, launch_),
       switches_(system, control, log_),
       permissions_(system, system, log_) {
@@ -142,12 +142,15 @@ void MorvaModule::OnServiceStart(const std::string& startedAs) {
                   " is not between 1 and 65535; the engine cannot be "
                   "reached on it");
   }
+  WarnOfPeriod();
   javaReport_.Say(java_);
   // Before the first launch: what it would start may not be the operator's.
   // A controller that does not answer must not hold up the start.
   CheckPermissions(AccountLookups::kThisMachine);
+  launch_.TakeUp(serviceName);
   supervision_.Start(Target());
   SetSupervisionTimer(SupervisionIntervalMs(period));
+  UpdateLaunchWatch();
   LogActivity(
       "NT Service Module: NT Service Started. Service Working Directory = " +
       GetWorkingDir());
@@ -162,15 +165,42 @@ void MorvaModule::OnServiceParamChange() {
   const uint32_t intervalMs = SupervisionIntervalMs(settings.period);
   // The same period keeps the timer's count: changes in a row lose no tick.
   const bool rearm = intervalMs != SupervisionIntervalMs(period);
+  const std::string javaBefore = java_.configured;
   TakeShown(settings);
   if (rearm) SetSupervisionTimer(intervalMs);
+  UpdateLaunchWatch();
   LogActivity("NT Service Module: Settings re-read: period = " +
               std::to_string(period) + " minutes, Java path = " + javaExe);
+  WarnOfPeriod();
+  if (java_.configured != javaBefore) CheckNewJava();
+}
+
+void MorvaModule::CheckNewJava() {
+  javaReport_.Say(java_);
+  CheckPermissions(AccountLookups::kThisMachine);
+}
+
+void MorvaModule::UpdateLaunchWatch() {
+  const bool on = supervision_.Running() && launch_.WaitsForAnswer() &&
+                  SupervisionIntervalMs(period) > kSecondProbeMs;
+  if (on == launchWatch_) return;
+  launchWatch_ = on;
+  SetLaunchWatchTimer(on);
+}
+
+void MorvaModule::WarnOfPeriod() {
+  if (period >= kLowestPeriod && period <= kHighestPeriod) return;
+  LogActivity("NT Service Module: WARNING: Period " + std::to_string(period) +
+              " minutes is outside the window's range of " +
+              std::to_string(kLowestPeriod) + " to " +
+              std::to_string(kHighestPeriod) +
+              "; the engine is checked as often as the timer allows");
 }
 
 void MorvaModule::OnServiceStop() {
   KillSupervisionTimer();
   supervision_.Stop(Target());
+  UpdateLaunchWatch();
   log_.FlushBeforeEnd(serviceName);
   // A late write would follow the stopped service and belie the flush's
   // event.

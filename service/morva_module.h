@@ -87,7 +87,10 @@ class MorvaModule {
   // the Java path from its settings file again; the engine runs on, and its
   // port and data folder stay as the start read them.
   void OnServiceParamChange();
-  void SuperviseEngine() { supervision_.Tick(Target()); }
+  void SuperviseEngine() {
+    supervision_.Tick(Target());
+    UpdateLaunchWatch();
+  }
   // The window's retry of log entries kept back; true once none is left.
   bool RetryHeldLogEntries() { return log_.RetryHeld(); }
 
@@ -110,6 +113,10 @@ class MorvaModule {
   // The supervision timer lives on the window; id 1, one at a time.
   virtual void SetSupervisionTimer(uint32_t intervalMs) { (void)intervalMs; }
   virtual void KillSupervisionTimer() {}
+  // While the runtime launched last has not answered, it is checked once a
+  // minute whatever the period (its timer calls SuperviseEngine): the
+  // period never decides whether a busy engine is taken for a stuck one.
+  virtual void SetLaunchWatchTimer(bool on) { (void)on; }
   // A short timer of its own while log entries are kept back; killed at the
   // end of the stop, when nothing may write any more.
   virtual void SetLogRetryTimer() {}
@@ -126,6 +133,13 @@ class MorvaModule {
   // The period and Java path shown and used; the Java runtime they lead to
   // is resolved again with them.
   void TakeShown(const ModuleSettings& shown);
+  // A Java path taken while the service runs is said and checked before
+  // any launch of it: it is what runs as LocalSystem next.
+  void CheckNewJava();
+  // A period the window would refuse, from a damaged or hand-made file.
+  void WarnOfPeriod();
+  void UpdateLaunchWatch();
+  bool launchWatch_ = false;
   EngineTarget Target() {
     return {enginePort, java_, installDir, javaExe, statusText};
   }

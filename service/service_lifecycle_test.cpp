@@ -13,12 +13,14 @@ class TimedModule : public MorvaModule {
  public:
   using MorvaModule::MorvaModule;
   std::vector<uint32_t> timerArmed;
+  std::vector<bool> launchWatch;
   int timerKilled = 0;
   int logTimerKilled = 0;
 
  protected:
   void SetSupervisionTimer(uint32_t ms) override { timerArmed.push_back(ms); }
   void KillSupervisionTimer() override { ++timerKilled; }
+  void SetLaunchWatchTimer(bool on) override { launchWatch.push_back(on); }
   void KillLogRetryTimer() override { ++logTimerKilled; }
 };
 
@@ -87,6 +89,35 @@ TEST_F(LifecycleTest, StartWhileNoEngineAnswersLaunchesIt) {
             module.supervision().LastLaunchMs());
   EXPECT_EQ("ERROR: Service should not be set to Interact with Desktop",
             module.statusText);
+  // Checked once a minute until it answers, whatever the period.
+  EXPECT_EQ(std::vector<bool>({true}), module.launchWatch);
+  system.engineListening = true;
+  module.SuperviseEngine();
+  EXPECT_EQ(std::vector<bool>({true, false}), module.launchWatch);
+}
+
+// A process of the same service started again takes up the runtime the
+// one before it launched: held, never launched beside, and ended by the
+// stop when it never answered; one that is gone is forgotten.
+TEST_F(LifecycleTest, RestartedServiceTakesUpItsRuntime) {
+  module.OnServiceStart("Plenor7");
+  TimedModule next(system, control);
+  next.activityLog().SetPath("data\\logs\\activityLog.jsd");
+  system.tickMs += 5000;
+  LoggedMessages();
+  next.OnServiceStart("Plenor7");
+  EXPECT_EQ(1u, system.shellCalls.size());
+  const Strings messages = LoggedMessages();
+  EXPECT_EQ(1, std::count(messages.begin(), messages.end(),
+                          "NT Service Module: The engine launched before this "
+                          "service process started (process 4242) still "
+                          "runs; it is taken up, and no other is launched "
+                          "beside it"));
+  next.OnServiceStop();
+  EXPECT_EQ(std::vector<uint32_t>({4242}), system.endedProcesses);
+  TimedModule third(system, control);
+  third.OnServiceStart("Plenor7");
+  EXPECT_EQ(2u, system.shellCalls.size());
 }
 
 TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
@@ -113,6 +144,11 @@ TEST_F(LifecycleTest, StartWhileTheEngineAnswers) {
   system.tickMs += 1000;
   module.SuperviseEngine();
   EXPECT_EQ(1u, system.shellCalls.size());
+  // The window's retry ends once nothing is kept back.
+  EXPECT_TRUE(module.RetryHeldLogEntries());
+  system.busyFor[system.Resolve("data\\logs\\activityLog.jsd")] = 1 << 30;
+  module.LogActivity("held");
+  EXPECT_FALSE(module.RetryHeldLogEntries());
 }
 
 // A port the settings cut to 16 bits would probe another program's port.
@@ -157,7 +193,11 @@ TEST_F(LifecycleTest, ParameterChangeRereadsTheModuleSettings) {
       "NT Service Module: Settings re-read: period = 1 minutes, Java path = "
       "jdk\\java";
   const std::string keeps = "; the running service keeps its settings";
-  EXPECT_EQ(Strings({reread, reread,
+  // The new runtime is said before any launch of it, missing as it is.
+  EXPECT_EQ(Strings({reread,
+                     "NT Service Module: Java runtime = "
+                     "C:\\Morva\\jdk\\java.exe, which does not exist",
+                     reread,
                      "NT Service Module: ERROR: ntServiceSettings.jsd is held "
                      "by another program" + keeps,
                      reread,
@@ -169,6 +209,16 @@ TEST_F(LifecycleTest, ParameterChangeRereadsTheModuleSettings) {
   EXPECT_EQ(2001u, module.enginePort);
   EXPECT_EQ(guard, module.supervision().LastLaunchMs());
   EXPECT_TRUE(system.sent.empty() && system.shellCalls.empty());
+  // A period the window would refuse is taken, and warned of.
+  system.files[file] = std::string("\0\0\0\0\x08jdk\\java", 13);
+  module.OnServiceParamChange();
+  EXPECT_EQ(Strings({"NT Service Module: Settings re-read: period = 0 minutes, "
+                     "Java path = jdk\\java",
+                     "NT Service Module: WARNING: Period 0 minutes is outside "
+                     "the window's range of 1 to 100000; the engine is "
+                     "checked as often as the timer allows"}),
+            LoggedMessages());
+  EXPECT_EQ(10u, module.timerArmed.back());
 
   // After the stop, a late control changes nothing.
   module.OnServiceStop();
@@ -176,7 +226,7 @@ TEST_F(LifecycleTest, ParameterChangeRereadsTheModuleSettings) {
   system.files[file] = std::string("\x07\0\0\0\x01j\0\0\0\0\0", 11);
   module.OnServiceParamChange();
   EXPECT_TRUE(LoggedMessages().empty());
-  EXPECT_EQ(1, module.period);
+  EXPECT_EQ(0, module.period);
 }
 
 uint32_t Total(const std::vector<uint32_t>& sleeps) {

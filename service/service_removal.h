@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "system_values.h"
+
 // What a remove decides: whether a registered service is this program's,
 // and how a running one is stopped before it is deleted.
 
@@ -21,9 +23,6 @@ struct RegisteredProgram {
   bool environmentStrings = false;
 };
 RegisteredProgram ParseRegisteredCommand(const std::string& command);
-
-// What the file system says of the registered program and this one.
-enum class FileIdentity { kSame, kOther, kGone, kUnknown };
 
 // Whether a service registered for a program is this program's to remove:
 // the same file, by any path; or a program that is gone, when the path

@@ -34,6 +34,8 @@ TEST(ServiceRemoval, WhoseServiceItIs) {
       {"\"\\\\.\\C:\\M.exe\"", "\\\\.\\C:\\M.exe", true, false},
       {"\"ab\\M.exe\"", "ab\\M.exe", true, false},
       {"\"\\\\a\\b\"", "\\\\a\\b", true, true},
+      // Between the letters' cases, no drive.
+      {"\"[:\\M.exe\"", "[:\\M.exe", true, false},
   };
   for (const Case& c : cases) {
     const RegisteredProgram program = ParseRegisteredCommand(c.command);

@@ -32,7 +32,7 @@ class FakeServiceHost : public ServiceHost {
         std::to_string(s.state) + ":" + std::to_string(s.checkPoint) +
         (s.controlsAccepted ? " accepts " + std::to_string(s.controlsAccepted)
                             : "") +
-        (s.waitHintMs ? " hint" : ""));
+        (s.waitHintMs ? " hint " + std::to_string(s.waitHintMs) : ""));
     if (s.state == refusedState && refusals > 0) {
       --refusals;
       *error = 5;
@@ -100,8 +100,9 @@ TEST(RunService, ALifeWithSlowHandlers) {
   RunService(host);
   // Only the service's thread reports; stop, shutdown and preshutdown are
   // accepted while it runs.
-  EXPECT_EQ(Strings({"2:1 hint", "2:2 hint", "2:3 hint", "4:0 accepts 269",
-                     "3:1 hint", "3:2 hint", "3:3 hint", "3:4 hint", "1:0"}),
+  EXPECT_EQ(Strings({"2:1 hint 30000", "2:2 hint 30000", "2:3 hint 30000",
+                     "4:0 accepts 269", "3:1 hint 30000", "3:2 hint 30000",
+                     "3:3 hint 30000", "3:4 hint 30000", "1:0"}),
             host.reports);
   EXPECT_EQ(Strings({"start", "stop requested", "stop"}), host.events);
   // The manager's numbers: stop, shutdown, preshutdown.
@@ -119,8 +120,8 @@ TEST(RunService, ALifeWithSlowHandlers) {
                       {WindowStage::kStartHandled, 0},
                       {WindowStage::kStopHandled, 0}};
   RunService(old);
-  EXPECT_EQ(Strings({"2:1 hint", "4:0 accepts 269", "4:0 accepts 13", "3:1 hint",
-                     "1:0"}),
+  EXPECT_EQ(Strings({"2:1 hint 30000", "4:0 accepts 269", "4:0 accepts 13",
+                     "3:1 hint 30000", "1:0"}),
             old.reports);
 }
 

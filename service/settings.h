@@ -27,8 +27,11 @@ int32_t ParseDecimal(const std::string& text);
 const uint32_t kDefaultEnginePort = 1967;
 extern const char kDefaultDataFolder[];
 
-// Minutes between two checks of the engine when no settings say otherwise.
+// Minutes between two checks of the engine when no settings say otherwise,
+// and the range the window takes.
 const int32_t kDefaultPeriod = 5;
+const int32_t kLowestPeriod = 1;
+const int32_t kHighestPeriod = 100000;
 // The Java runtime bundled in the install folder.
 extern const char kDefaultJavaExe[];
 

@@ -43,7 +43,7 @@ void Supervision::Check(const EngineTarget& target, bool atStart) {
   }
   // A runtime still starting the engine gets its time: a second one would
   // race it for the port.
-  if (starter_.HoldsLaunch()) return;
+  if (starter_.HoldsLaunch(target.port)) return;
   // At most one launch a minute, however often the engine is found away; on
   // the steady clock, as a calendar set back would hold relaunches off for
   // hours and one set forward would let two come within a minute.
@@ -82,7 +82,9 @@ void Supervision::Stop(const EngineTarget& target) {
   starter_.ReportPendingCounts();
   // The runtime it launched would outlive the service, unsupervised.
   if (!peer_.RequestShutdown(target.port, &target.statusText)) {
-    starter_.EndUnanswered();
+    starter_.EndUnanswered(target.port, [&] {
+      return peer_.RequestShutdown(target.port, &target.statusText);
+    });
     return;
   }
   peer_.WaitToLetGo(target.port);

@@ -2,6 +2,7 @@
 #define MORVASVC_SUPERVISION_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -37,9 +38,13 @@ class EngineStarter {
   // A probe answered: the runtime launched last is the engine.
   virtual void Answered() = 0;
   // Whether the runtime launched last is still on its way to the port.
-  virtual bool HoldsLaunch() = 0;
-  // Ends the runtime launched last when it never answered.
-  virtual void EndUnanswered() = 0;
+  virtual bool HoldsLaunch(uint32_t port) = 0;
+  // Ends the runtime launched last when it never answered and does not
+  // listen on the port; answersNow is one more try where nobody can tell.
+  virtual void EndUnanswered(uint32_t port,
+                             const std::function<bool()>& answersNow) = 0;
+  // Whether the runtime launched last has not answered yet.
+  virtual bool WaitsForAnswer() const = 0;
   // At the stop: what its events have not reported yet.
   virtual void ReportPendingCounts() = 0;
 };

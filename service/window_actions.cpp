@@ -51,21 +51,28 @@ void MorvaModule::OnRemoveService() {
 void MorvaModule::OnSaveSettings() {
   // A refused field has had its message; saving the rest would surprise.
   if (!TakeFields()) return;
-  if (period < 1 || period > 100000) return;
+  if (period < kLowestPeriod || period > kHighestPeriod) return;
   // The store reads the file again first: a save never writes a value it
   // never read, and keeps what the operator did not change in the window.
   ModuleSettings shown;
   const SettingsStore::SaveOutcome outcome =
       settings_.SaveEdited(period, javaExe, &shown, &statusText);
+  const std::string javaBefore = java_.configured;
   if (outcome == SettingsStore::SaveOutcome::kSaved) TakeShown(shown);
+  // A window whose settings were never read has no runtime to compare.
+  if (!javaBefore.empty() && java_.configured != javaBefore) CheckNewJava();
   FillFields();
   if (outcome != SettingsStore::SaveOutcome::kSaved) {
     ShowMessage(statusText);
     return;
   }
   // A running service re-reads them at once; the engine keeps running.
-  std::string error;
-  if (control_.QueryState() == kServiceRunning &&
+  // Only this program's: another folder's service would re-read its own
+  // file, and nothing of this save would be in force anywhere.
+  std::string error, ours;
+  if (control_.FindServiceOfThisProgram(&ours) &&
+      system_.LowerCase(ours) == system_.LowerCase(serviceName) &&
+      control_.QueryState() == kServiceRunning &&
       control_.AskToRereadSettings(&error)) {
     ShowMessage(
         "Settings saved. The running NT service has been told to use them "

@@ -228,16 +228,19 @@ TEST_F(WindowActionsTest, SaveRange) {
                      "NT Service settings have been changed"}),
             LoggedMessages());
 
-  // A running service is told to re-read them; one that refuses, or a
-  // stopped one, needs the restart the box names.
+  // A running service is told to re-read them; one that refuses, a
+  // stopped one, or another program's of the same name, needs the restart
+  // the box names.
   control.installed = true;
   window.typed = [](MorvaModule& m) {
     m.period = 2;
     return true;
   };
-  for (int i = 0; i < 3; ++i) {
-    control.state = i < 2 ? 4 : 1;
+  for (int i = 0; i < 4; ++i) {
+    control.state = i != 2 ? 4 : 1;
     control.refusesReread = i == 1;
+    control.ownService = i < 3 ? window.serviceName : "";
+    control.calls.clear();
     window.boxes.clear();
     window.OnSaveSettings();
     EXPECT_EQ(i == 0 ? "Settings saved. The running NT service has been told "
@@ -247,6 +250,7 @@ TEST_F(WindowActionsTest, SaveRange) {
               window.boxes.at(0))
         << i;
   }
+  EXPECT_EQ(0, std::count(control.calls.begin(), control.calls.end(), "Reread"));
 }
 
 TEST_F(WindowActionsTest, SaveStopsAtARefusedField) {

@@ -81,6 +81,20 @@ class FakeModuleSystem : public ModuleSystem {
     if (bytes->size() > maxBytes) bytes->resize(maxBytes);
     return result;
   }
+  // Paths that name one file: each is its own, and these pairs too.
+  std::set<std::pair<std::string, std::string>> sameFiles;
+  FileIdentity CompareFiles(const std::string& first,
+                            const std::string& second) override {
+    if (first == second || sameFiles.count({first, second}) ||
+        sameFiles.count({second, first})) {
+      return FileIdentity::kSame;
+    }
+    return files.count(first) && files.count(second) ? FileIdentity::kOther
+                                                     : FileIdentity::kUnknown;
+  }
+  bool IsFolder(const std::string& path) override {
+    return folders.count(path) > 0;
+  }
   std::string TemporaryFolder() override { return "C:\\windows\\TEMP"; }
   std::map<std::string, std::string> environment;
   std::string EnvironmentVariable(const std::string& name) override {
@@ -193,15 +207,32 @@ class FakeModuleSystem : public ModuleSystem {
                ? ProcessState::kRunning
                : ProcessState::kGone;
   }
-  // The boxes each process shows until they are closed.
+  // The boxes each process shows until they are answered; a box in
+  // stuckBoxes stays after its button is pressed.
   std::map<uint32_t, std::vector<morva_common::ShownWindow>> boxes;
-  std::vector<morva_common::ShownWindow> CloseDialogBoxes(
+  std::set<std::string> stuckBoxes;
+  std::vector<AnsweredBox> AnswerDialogBoxes(
       const LaunchedProcess& process) override {
     std::string error;
     if (CheckProcess(process, &error) != ProcessState::kRunning) return {};
-    std::vector<morva_common::ShownWindow> shown;
-    shown.swap(boxes[process.id]);
-    return shown;
+    std::vector<AnsweredBox> answered;
+    std::vector<morva_common::ShownWindow> left;
+    for (const morva_common::ShownWindow& box : boxes[process.id]) {
+      AnsweredBox result{box, morva_common::AcknowledgingButton(box.buttons)};
+      result.closed = result.pressed && !stuckBoxes.count(box.caption);
+      if (!result.closed) left.push_back(box);
+      answered.push_back(result);
+    }
+    boxes[process.id] = left;
+    return answered;
+  }
+  std::map<std::string, LaunchedProcess> recorded;  // by service
+  void RecordLaunched(const std::string& service,
+                      const LaunchedProcess& process) override {
+    recorded[service] = process;
+  }
+  LaunchedProcess RecalledLaunched(const std::string& service) override {
+    return recorded[service];
   }
   bool EndLaunchedProcess(const LaunchedProcess& process,
                           std::string* error) override {

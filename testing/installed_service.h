@@ -230,6 +230,18 @@ class InstalledService {
     return morva_testing::ActivityLogMessages(
         ReadAll(Path("data\\logs\\activityLog.jsd")));
   }
+  // How many log messages hold every one of the parts.
+  int Logged(const Strings& parts) {
+    int count = 0;
+    for (const std::string& message : LogMessages()) {
+      bool all = true;
+      for (const std::string& part : parts) {
+        all = all && message.find(part) != std::string::npos;
+      }
+      count += all ? 1 : 0;
+    }
+    return count;
+  }
 
   uint16_t Port() const { return port_; }
 

@@ -13,6 +13,8 @@
 //                        opens the port only after N seconds, "box:TEXT"
 //                        shows TEXT in a box, as a Java launcher that cannot
 //                        start the engine does, and ends once it is closed;
+//                        "ask:TEXT" asks TEXT in a Yes/No box and records
+//                        the answer it got as "|ANSWER <id>";
 //                        "crash:N" ends after N seconds as a Java runtime
 //                        that crashes does, its report hs_err_pid<id>.log
 //                        left in its current folder
@@ -88,6 +90,12 @@ int main(int argc, char** argv) {
 
   AppendLine("engine-pids.txt", std::to_string(GetCurrentProcessId()));
   const std::string mode = Mode();
+  if (mode.rfind("ask:", 0) == 0) {
+    const int answer = MessageBoxA(NULL, mode.c_str() + 4, "Question",
+                                   MB_YESNO | MB_ICONQUESTION);
+    AppendLine("engine-commands.txt", "|ANSWER " + std::to_string(answer));
+    return 1;
+  }
   if (mode.rfind("box:", 0) == 0) {
     MessageBoxA(NULL, mode.c_str() + 4, "Java Virtual Machine Launcher", MB_OK);
     AppendLine("engine-commands.txt", "|BOX CLOSED");

@@ -52,9 +52,11 @@ BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
   return search->found.size() < kMostWindows;
 }
 
-// The texts a box shows: its static and edit controls, not its buttons.
+// The texts a box shows, its static and edit controls, and the push
+// buttons it offers.
 struct TextSearch {
   std::string text;
+  std::vector<int> buttons;
   DWORD deadline;
 };
 
@@ -62,7 +64,12 @@ BOOL CALLBACK CollectText(HWND child, LPARAM data) {
   auto* search = reinterpret_cast<TextSearch*>(data);
   char className[16] = "";
   GetClassNameA(child, className, sizeof className);
-  if (lstrcmpiA(className, "Static") == 0 || lstrcmpiA(className, "Edit") == 0) {
+  const LONG type = GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK;
+  if (lstrcmpiA(className, "Button") == 0 && IsWindowVisible(child) &&
+      (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)) {
+    search->buttons.push_back(GetDlgCtrlID(child));
+  } else if (lstrcmpiA(className, "Static") == 0 ||
+             lstrcmpiA(className, "Edit") == 0) {
     const std::string text = WindowText(child);
     if (!text.empty()) {
       search->text += (search->text.empty() ? "" : " ") + text;
@@ -83,12 +90,12 @@ std::vector<FoundWindow> ReadShownWindows(const std::vector<DWORD>& processes,
   const DWORD deadline = GetTickCount() + boundMs;
   for (HWND window : search.found) {
     if (static_cast<LONG>(GetTickCount() - deadline) >= 0) break;
-    TextSearch text = {std::string(), deadline};
+    TextSearch text = {std::string(), {}, deadline};
     EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&text));
     char className[16] = "";
     GetClassNameA(window, className, sizeof className);
     windows.push_back({window, lstrcmpA(className, "#32770") == 0,
-                       {WindowText(window), text.text}});
+                       {WindowText(window), text.text, text.buttons}});
   }
   return windows;
 }

@@ -14,6 +14,8 @@ const UINT kLogRetryMs = 1000;
 // person has the window open.
 const UINT_PTR kStateTimerId = 3;
 const UINT kStateRefreshMs = 10000;
+// The launched runtime's own check while it has not answered.
+const UINT_PTR kLaunchWatchTimerId = 4;
 
 // The buttons and their handlers.
 const CommandEntry<CMorvaService7Dlg> kCommandTable[] = {
@@ -94,12 +96,19 @@ bool CMorvaService7Dlg::OnMessage(UINT message, WPARAM wParam, LPARAM,
   }
   switch (message) {
     case WM_TIMER:
-      if (wParam == kSupervisionTimerId) {
+      if (wParam == kSupervisionTimerId || wParam == kLaunchWatchTimerId) {
         MarkSupervisionTick();
         SuperviseEngine();
       } else if (wParam == kLogRetryTimerId && RetryHeldLogEntries()) {
         KillTimer(hwnd_, kLogRetryTimerId);
-      } else if (wParam == kStateTimerId) {
+      } else if (wParam == kStateTimerId && GetActiveWindow() == hwnd_) {
+        // A window in the background sends nothing to the engine's port.
+        RefreshServiceState();
+      }
+      return false;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && stateShownAt_ &&
+          GetTickCount64() - stateShownAt_ >= kStateRefreshMs) {
         RefreshServiceState();
       }
       return false;
@@ -200,8 +209,12 @@ void CMorvaService7Dlg::WaitAnswering(DWORD milliseconds) {
 // window a user started asks: the service's own would ask the manager about
 // itself while the manager starts it.
 void CMorvaService7Dlg::RefreshServiceState() {
-  if (!StartedByUser()) return;
+  // The start-up has waited for the dispatcher's answer already; one still
+  // undecided (Wine's dispatcher takes long to refuse a user's program) is
+  // not the manager's, which calls the service at once.
+  if (StartedByManagerSoFar()) return;
   SetDlgItemTextA(hwnd_, IDC_SERVICE_STATE, ServiceStateLine().c_str());
+  stateShownAt_ = GetTickCount64();
 }
 
 void CMorvaService7Dlg::OnServiceStartEvent(const std::string& argument) {
@@ -228,6 +241,15 @@ void CMorvaService7Dlg::SetLogRetryTimer() {
 
 void CMorvaService7Dlg::KillLogRetryTimer() {
   KillTimer(hwnd_, kLogRetryTimerId);
+}
+
+void CMorvaService7Dlg::SetLaunchWatchTimer(bool on) {
+  if (on) {
+    SetTimer(hwnd_, kLaunchWatchTimerId, static_cast<UINT>(kSecondProbeMs),
+             NULL);
+  } else {
+    KillTimer(hwnd_, kLaunchWatchTimerId);
+  }
 }
 
 void CMorvaService7Dlg::KillSupervisionTimer() {

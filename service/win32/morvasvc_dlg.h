@@ -44,6 +44,7 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
 
   void SetSupervisionTimer(uint32_t intervalMs) override;
   void KillSupervisionTimer() override;
+  void SetLaunchWatchTimer(bool on) override;
   void SetLogRetryTimer() override;
   void KillLogRetryTimer() override;
 
@@ -52,6 +53,8 @@ class CMorvaService7Dlg : public CDialog, public MorvaModule {
   void WaitAnswering(DWORD milliseconds);
   void RefreshServiceState();
   bool waitingForStop_ = false;
+  // When the state line last looked, on the steady clock; 0: never.
+  ULONGLONG stateShownAt_ = 0;
   HWND focusBeforeWait_ = NULL;
 
   HICON icon_;

@@ -71,6 +71,8 @@ bool ReadFileIdentity(HANDLE file, FileIdInfo* id) {
   return true;
 }
 
+}  // namespace
+
 // Whether two paths name one file: the same program reached through a link
 // or another spelling is still itself.
 FileIdentity CompareFiles(const std::string& registered,
@@ -98,8 +100,6 @@ FileIdentity CompareFiles(const std::string& registered,
              ? FileIdentity::kSame
              : FileIdentity::kOther;
 }
-
-}  // namespace
 
 namespace {
 FileIdentity CompareRegistered(const RegisteredProgram& registered,

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "system_values.h"
+
 namespace morvasvc {
 
 // The running program's path; false with the reason when the system's ANSI
@@ -17,6 +19,10 @@ std::string RegisteredProgramPath(const std::string& command);
 // program, by any path, or a program that no longer exists (its folder was
 // moved or renamed) where the registered path leaves no doubt.
 bool IsOursToRemove(const std::string& command, const std::string& program);
+
+// Whether two paths name one file, through links and other spellings;
+// kGone when the first does not exist.
+FileIdentity CompareFiles(const std::string& first, const std::string& second);
 
 // Whether the program registered with command is this very program file.
 bool IsThisProgram(const std::string& command, const std::string& program);

@@ -48,10 +48,9 @@ struct ServiceRunState {
   std::string startedAs;
   // Entries the window's thread keeps back for a held log.
   std::atomic<size_t> keptBack{0};
-  // Set when the dispatcher call failed: no manager started this program;
-  // or when the manager called the service's main function. Either sets
-  // the decided event.
-  std::atomic<bool> startedByUser{false};
+  // Set when the manager called the service's main function. That, or the
+  // dispatcher call failing (no manager started this program), sets the
+  // decided event.
   std::atomic<bool> startedByManager{false};
   KernelHandle decided{CreateEventA(NULL, TRUE, FALSE, NULL)};
   // The message the window's thread handles, for the watchdog: nested
@@ -181,7 +180,6 @@ DWORD WINAPI DispatcherThread(LPVOID) {
   if (StartServiceCtrlDispatcherA(table)) {
     PostMessageA(run->control, WM_SERVICE_ENDED, 0, 0);
   } else {
-    run->startedByUser.store(true);
     SetEvent(run->decided.Get());
   }
   return 0;
@@ -225,7 +223,7 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT message, WPARAM wParam,
 
 }  // namespace
 
-bool StartedByUser() { return run && run->startedByUser.load(); }
+bool StartedByManagerSoFar() { return run && run->startedByManager.load(); }
 
 void MarkWindowMessage(bool begins) {
   if (!run) return;

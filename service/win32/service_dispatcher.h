@@ -28,11 +28,9 @@ bool RegisterServiceControlClass(HINSTANCE instance);
 // service (waiting a few seconds at most for the dispatcher to find out).
 ServiceThread& DispatcherServiceThread();
 
-// Whether the dispatcher has found that a user, not the Service Control
-// Manager, started the program. Until then the window asks the manager
-// nothing: a service asking about itself while the manager starts it can
-// wait on the manager's own lock.
-bool StartedByUser();
+// Whether the manager has called the service's main function by now; never
+// waits.
+bool StartedByManagerSoFar();
 
 // The window's thread marks the begin and end of each message it handles,
 // and which is a supervision tick: the service's thread ends a service whose

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "handle.h"
+#include "program_files.h"
 #include "system_error.h"
 #include "win32_module_system.h"
 
@@ -149,6 +150,17 @@ std::string Win32ModuleSystem::FileVersion(const std::string& path) {
          std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
          std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
          std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+bool Win32ModuleSystem::IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+FileIdentity Win32ModuleSystem::CompareFiles(const std::string& first,
+                                             const std::string& second) {
+  return morvasvc::CompareFiles(first, second);
 }
 
 std::string Win32ModuleSystem::TemporaryFolder() {

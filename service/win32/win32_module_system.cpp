@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <ctime>
 #include <vector>
 
@@ -162,20 +163,86 @@ bool Win32ModuleSystem::EndLaunchedProcess(const LaunchedProcess& launched,
   return true;
 }
 
-std::vector<morva_common::ShownWindow> Win32ModuleSystem::CloseDialogBoxes(
+std::vector<AnsweredBox> Win32ModuleSystem::AnswerDialogBoxes(
     const LaunchedProcess& launched) {
-  std::vector<morva_common::ShownWindow> boxes;
-  // Only windows of the very process the module launched.
+  std::vector<AnsweredBox> boxes;
+  // Only windows of the very process the module launched, held open so
+  // that its id names no other process while its windows are read.
+  KernelHandle process;
   std::string error;
-  if (CheckProcess(launched, &error) != ProcessState::kRunning) return boxes;
+  if (OpenLaunched(launched, SYNCHRONIZE, &process, &error) !=
+          ProcessState::kRunning ||
+      WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0) {
+    return boxes;
+  }
   const DWORD kBoxesBoundMs = 1000;
+  const DWORD kCloseWaitMs = 500;
   for (const morva_common::FoundWindow& window :
        morva_common::ReadShownWindows({launched.id}, kBoxesBoundMs)) {
     if (!window.dialogBox) continue;
-    boxes.push_back(window.shown);
-    PostMessageA(window.handle, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    AnsweredBox box;
+    box.shown = window.shown;
+    const int button = morva_common::AcknowledgingButton(window.shown.buttons);
+    if (button != 0 &&
+        PostMessageA(window.handle, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     0)) {
+      box.pressed = button;
+      // Closed only once it is gone: a box may ignore what was posted.
+      const ULONGLONG until = GetTickCount64() + kCloseWaitMs;
+      while (IsWindow(window.handle) && GetTickCount64() < until) Sleep(20);
+      box.closed = !IsWindow(window.handle);
+    }
+    boxes.push_back(box);
   }
   return boxes;
+}
+
+namespace {
+const char kLaunchedValue[] = "LaunchedEngine";
+std::string ServiceKey(const std::string& service) {
+  return "SYSTEM\\CurrentControlSet\\Services\\" + service;
+}
+}  // namespace
+
+// "<id> <creation time>" under the service's own key: removed with it.
+void Win32ModuleSystem::RecordLaunched(const std::string& service,
+                                       const LaunchedProcess& process) {
+  RegistryKey key;
+  if (service.empty() ||
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKey(service).c_str(), 0,
+                    KEY_SET_VALUE, key.Receive()) != ERROR_SUCCESS) {
+    return;
+  }
+  const std::string value =
+      std::to_string(process.id) + " " + std::to_string(process.createdAt);
+  RegSetValueExA(key.Get(), kLaunchedValue, 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+}
+
+LaunchedProcess Win32ModuleSystem::RecalledLaunched(
+    const std::string& service) {
+  LaunchedProcess process;
+  char value[64] = "";
+  DWORD size = sizeof value - 1;
+  DWORD type = 0;
+  RegistryKey key;
+  if (service.empty() ||
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKey(service).c_str(), 0,
+                    KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS ||
+      RegQueryValueExA(key.Get(), kLaunchedValue, NULL, &type,
+                       reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return process;
+  }
+  value[size < sizeof value ? size : sizeof value - 1] = '\0';
+  unsigned long id = 0;
+  unsigned long long createdAt = 0;
+  if (std::sscanf(value, "%lu %llu", &id, &createdAt) == 2) {
+    process.id = static_cast<uint32_t>(id);
+    process.createdAt = createdAt;
+  }
+  return process;
 }
 
 // Services run in session 0, and any program started there (by a scheduled

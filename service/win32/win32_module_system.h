@@ -25,6 +25,9 @@ class Win32ModuleSystem : public ModuleSystem {
   OpenResult ReadFileStart(const std::string& path, size_t maxBytes,
                            std::string* bytes, std::string* error) override;
   std::string TemporaryFolder() override;
+  bool IsFolder(const std::string& path) override;
+  FileIdentity CompareFiles(const std::string& first,
+                            const std::string& second) override;
   std::string EnvironmentVariable(const std::string& name) override;
   OpenResult WriteWholeFile(const std::string& path,
                             const std::string& bytes) override;
@@ -46,8 +49,11 @@ class Win32ModuleSystem : public ModuleSystem {
                             std::string* error) override;
   bool EndLaunchedProcess(const LaunchedProcess& process,
                           std::string* error) override;
-  std::vector<morva_common::ShownWindow> CloseDialogBoxes(
+  std::vector<AnsweredBox> AnswerDialogBoxes(
       const LaunchedProcess& process) override;
+  void RecordLaunched(const std::string& service,
+                      const LaunchedProcess& process) override;
+  LaunchedProcess RecalledLaunched(const std::string& service) override;
   bool NobodySeesWindows() override;
   bool StartedByServiceManager() override;
   bool RunsUnderWow64() override;

@@ -33,9 +33,13 @@ class SocketConnection : public EngineConnection {
 
 }  // namespace
 
-// IP Helper's table of listening TCP ports with their owners' ids.
-bool Win32ModuleSystem::ListenerOf(uint16_t port, PortOwner* owner,
-                                   std::string* error) {
+namespace {
+
+// One family's table of listening TCP ports with their owners' ids: 1 and
+// the owner's id when the port is listed, 0 when not, -1 with the reason.
+template <typename Table>
+int FindListener(ULONG family, uint16_t port, DWORD* processId,
+                 std::string* error) {
   std::vector<char> table(16 * 1024);
   DWORD size = static_cast<DWORD>(table.size());
   DWORD result = ERROR_INSUFFICIENT_BUFFER;
@@ -43,36 +47,54 @@ bool Win32ModuleSystem::ListenerOf(uint16_t port, PortOwner* owner,
   for (int attempt = 0; attempt < 3 && result == ERROR_INSUFFICIENT_BUFFER;
        ++attempt) {
     table.resize(size);
-    result = GetExtendedTcpTable(table.data(), &size, FALSE, AF_INET,
+    result = GetExtendedTcpTable(table.data(), &size, FALSE, family,
                                  TCP_TABLE_OWNER_PID_LISTENER, 0);
   }
   if (result != NO_ERROR) {
     *error = StepFailed("GetExtendedTcpTable", std::string(), result);
+    return -1;
+  }
+  const auto* rows = reinterpret_cast<const Table*>(table.data());
+  for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+    if (ntohs(static_cast<u_short>(rows->table[i].dwLocalPort)) != port) {
+      continue;
+    }
+    *processId = rows->table[i].dwOwningPid;
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// IP Helper's tables: a Java runtime often listens on IPv6 for both
+// families, and then is listed in that table only.
+bool Win32ModuleSystem::ListenerOf(uint16_t port, PortOwner* owner,
+                                   std::string* error) {
+  DWORD processId = 0;
+  int found = FindListener<MIB_TCPTABLE_OWNER_PID>(AF_INET, port, &processId,
+                                                   error);
+  if (found == 0) {
+    found = FindListener<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, port, &processId,
+                                                  error);
+  }
+  if (found <= 0) return false;
+  // Wine, for one, lists the port without its owner.
+  if (processId == 0) {
+    *error = "the system names no process for the port";
     return false;
   }
-  const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(
-      table.data());
-  for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
-    const MIB_TCPROW_OWNER_PID& row = rows->table[i];
-    if (ntohs(static_cast<u_short>(row.dwLocalPort)) != port) continue;
-    // Wine, for one, lists the port without its owner.
-    if (row.dwOwningPid == 0) {
-      *error = "the system names no process for the port";
-      return false;
-    }
-    owner->processId = row.dwOwningPid;
-    owner->program.clear();
-    KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                     row.dwOwningPid));
-    char path[MAX_PATH];
-    DWORD length = MAX_PATH;
-    if (process.Valid() &&
-        QueryFullProcessImageNameA(process.Get(), 0, path, &length)) {
-      owner->program.assign(path, length);
-    }
-    return true;
+  owner->processId = processId;
+  owner->program.clear();
+  KernelHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  char path[MAX_PATH];
+  DWORD length = MAX_PATH;
+  if (process.Valid() &&
+      QueryFullProcessImageNameA(process.Get(), 0, path, &length)) {
+    owner->program.assign(path, length);
   }
-  return false;
+  return true;
 }
 
 ConnectResult Win32ModuleSystem::ConnectToEngine(
