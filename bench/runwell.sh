@@ -59,6 +59,10 @@ spread() {  # column expression -> "median min max" in ms
 }
 echo "Runwell's own time, measured inside ($(wc -l <"$work/runwell_timing.txt") runs):"
 echo "  from its entry to the task's start  : $(spread '$1')"
+echo "    the first messages (both logs)    : $(spread '$5')"
+echo "    reading the data file             : $(spread '$6 - $5')"
+echo "    the command line's messages       : $(spread '$7 - $6')"
+echo "    the job                           : $(spread '$1 - $7')"
 echo "  the task's start (create and resume): $(spread '$2 - $1')"
 echo "  from the task's exit to its own exit: $(spread '$4 - $3')"
 (cd "$work" && morva_wine runwell_latency.exe "$runs" ${LIMIT:+limit} </dev/null 2>/dev/null | tr -d '\r')

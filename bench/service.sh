@@ -93,7 +93,7 @@ cpu0=${first##*cpu_ticks=}; cpu1=${last##*cpu_ticks=}
 awk -v a="$cpu0" -v b="$cpu1" -v w="$window" 'BEGIN {
   printf "CPU time per hour of supervision: %.0f ms (%d ms over %d s)\n", (b - a) * 10 * 3600 / w, (b - a) * 10, w }'
 
-echo "== one probe, and a bare connect on the same port"
+echo "== one probe, and a bare exchange of the same bytes on the same port"
 (cd "$install" && morva_wine probe_timer.exe "$port" 1000 </dev/null 2>/dev/null | tr -d '\r')
 morva_wine net stop Quiddal7 </dev/null >/dev/null 2>&1 || true
 sleep 1

@@ -231,6 +231,13 @@ void ActivityLog::ReportEvent(EventType type, const std::string& message,
                            EventText(message, destination_.installDir));
 }
 
+void ActivityLog::ReportEventUnder(const std::string& source, EventType type,
+                                   const std::string& message) {
+  if (source.empty()) return;
+  events_.ReportToEventLog(source, type, EventKind::kOther,
+                           EventText(message, destination_.installDir));
+}
+
 void ActivityLog::LogError(const std::string& message, EventKind kind) {
   Log(message);
   ReportEvent(EventType::kError, message, kind);

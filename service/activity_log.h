@@ -71,6 +71,10 @@ class ActivityLog {
   void ReportEventsAs(const std::string& source);
   void ReportEvent(EventType type, const std::string& message,
                    EventKind kind = EventKind::kOther);
+  // One event under source, whoever reports events otherwise: what an
+  // installer's switch could not do is seen where the log cannot be.
+  void ReportEventUnder(const std::string& source, EventType type,
+                        const std::string& message);
   // Logs the message and reports it as an error event.
   void LogError(const std::string& message,
                 EventKind kind = EventKind::kOther);

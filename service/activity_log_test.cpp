@@ -147,6 +147,7 @@ TEST_F(ActivityLogTest, LogActivityKeepsWhatAHeldLogCannotTake) {
   EXPECT_EQ(3000u, system.tickMs - before);
   ASSERT_EQ(1u, system.events.size());
   EXPECT_EQ("Plenor7", system.events[0].source);
+  EXPECT_EQ(18, system.events[0].id);
   EXPECT_EQ("NT Service Module: WARNING: 2 activity log entries could not be "
             "written to data\\logs\\activityLog.jsd: another program held "
             "it.\r\n\r\nThe first: Mar 08, 2007 02:05:09 PM first kept\r\n"

@@ -106,7 +106,7 @@ EngineLaunch::Listening EngineLaunch::ListensOn(uint32_t port) {
   PortOwner owner;
   std::string error;
   const bool listens =
-      port >= 1 && port <= 65535 &&
+      IsValidEnginePort(port) &&
       network_.ListenerOf(static_cast<uint16_t>(port), &owner, &error);
   if (listens && owner.processId == launched_->process.id) {
     launched_->answered = true;

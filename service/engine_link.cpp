@@ -14,8 +14,6 @@ const uint32_t kStopProbeMs = 250;
 const uint32_t kGlanceBoundMs = 250;
 }  // namespace
 
-bool IsValidEnginePort(uint32_t port) { return port >= 1 && port <= 65535; }
-
 const char kConfirmRunningCommand[] = "NTSERVICE^CONFIRM_RUNNING_TO_NTSERVICE";
 const char kShutdownCommand[] = "NTSERVICE^SHUTDOWN_ENGINE";
 

@@ -12,9 +12,6 @@
 
 namespace morvasvc {
 
-// Whether an engine port read from the settings names a TCP port.
-bool IsValidEnginePort(uint32_t port);
-
 // The engine's control protocol.
 extern const char kConfirmRunningCommand[];
 extern const char kShutdownCommand[];

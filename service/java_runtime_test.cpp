@@ -98,6 +98,10 @@ TEST_F(JavaRuntimeTest, ResolveJava) {
   EXPECT_EQ(0, ProgramBits("MZ"));
   header[0x3C] = '\xF0';
   EXPECT_EQ(0, ProgramBits(header));
+  // An offset past the bytes read tells nothing, whatever its low bytes.
+  header[0x3C] = 0x40;
+  header[0x3F] = 1;
+  EXPECT_EQ(0, ProgramBits(header));
 }
 
 }  // namespace

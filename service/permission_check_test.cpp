@@ -15,6 +15,20 @@ const char kAlice[] = "S-1-5-21-1-2-3-1001";  // an administrator's account
 const uint32_t kRead = 0x1200a9, kModify = 0x1301bf, kAddFile = 0x2,
                kAddFolder = 0x4, kDeleteChild = 0x40, kGenericAll = 0x10000000;
 
+// Whom this machine answers for by itself, without asking a controller.
+TEST(AnsweredLocally, WellKnownBuiltInAndItsOwnDomain) {
+  const std::string local = "S-1-5-21-1-2-3";
+  for (const char* sid :
+       {"S-1-1-0", "S-1-2-0", "S-1-3-4", "S-1-5-18", "S-1-5-32-545",
+        "S-1-5-80-1-2", "S-1-16-12288", "S-1-5-21-1-2-3-1105"}) {
+    EXPECT_TRUE(AnsweredLocally(sid, local)) << sid;
+  }
+  for (const char* sid : {"S-1-5-21-7-8-9-1105", "S-1-5-21-1-2-30-5"}) {
+    EXPECT_FALSE(AnsweredLocally(sid, local)) << sid;
+  }
+  EXPECT_FALSE(AnsweredLocally("S-1-5-21-1-2-3-1105", ""));
+}
+
 TEST(WhoCanChange, EntriesRightsAndOwners) {
   const AccessEntry admins = {false, false, kAdmins, kModify};
   struct Case {

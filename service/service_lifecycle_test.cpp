@@ -173,6 +173,9 @@ TEST_F(LifecycleTest, StartWithAPortOutsideTheRange) {
 // and what cannot be read keeps the running values.
 TEST_F(LifecycleTest, ParameterChangeRereadsTheModuleSettings) {
   system.engineListening = true;
+  // Before the start, nothing runs to take it.
+  module.OnServiceParamChange();
+  EXPECT_TRUE(LoggedMessages().empty());
   module.OnServiceStart("");
   const int64_t guard = module.supervision().LastLaunchMs();
   system.sent.clear();

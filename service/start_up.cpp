@@ -95,7 +95,11 @@ void InstallerSwitches::Handle(
 
 void InstallerSwitches::Refuse(const std::string& reason,
                                const std::string& serviceName) {
-  log_.Log("NT Service Module commandline mode: " + reason);
+  const std::string message = "NT Service Module commandline mode: " + reason;
+  log_.Log(message);
+  // An installer may keep no output: the log may be where nothing can be
+  // written (a folder it has not made yet, a name the code page lacks).
+  log_.ReportEventUnder(serviceName, EventType::kError, message);
   End(1, serviceName);
 }
 

@@ -177,6 +177,14 @@ TEST_F(StartUpTest, CommandLineInstall) {
     const std::string tail = "\t" + c.entry + "\r\n";
     ASSERT_GE(file.size(), tail.size()) << c.name;
     EXPECT_EQ(tail, file.substr(file.size() - tail.size())) << c.name;
+    // A refusal is an error event too, under the name it was asked for.
+    ASSERT_EQ(c.exitCode && !c.serviceName.empty() ? 1u : 0u,
+              system.events.size())
+        << c.name;
+    if (!system.events.empty()) {
+      EXPECT_EQ(c.entry + "\r\n\r\nInstall folder: ", system.events[0].text);
+      EXPECT_EQ(c.serviceName, system.events[0].source);
+    }
   }
 
   // Restart after a failure and the event source refused: installed all the

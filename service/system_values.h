@@ -85,6 +85,12 @@ struct AnsweredBox {
 // would wait for ever.
 enum class ShellPrompts { kOwnedByWindow, kNever };
 
+// Whether an engine port read from the settings names a TCP port: cut to
+// 16 bits, another would reach whatever program owns another port.
+inline bool IsValidEnginePort(uint32_t port) {
+  return port >= 1 && port <= 65535;
+}
+
 // The process listening on a port of this machine.
 struct PortOwner {
   uint32_t processId = 0;

@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include <cstdio>
+
 namespace runwell {
 
 const char kCommandLineIsNull[] =
@@ -35,9 +37,22 @@ std::string ExitCodeMessage(uint32_t resultCode) {
 }
 
 std::string StartFailureReasonMessage(const std::string& systemText,
-                                      uint32_t error) {
-  return "\nReason:: " + systemText + " (system error " +
-         std::to_string(error) + ")";
+                                      uint32_t error,
+                                      const std::string& program) {
+  // The system's texts name what failed as %1, %2...: the program, or
+  // nothing where the text means something else.
+  std::string text;
+  for (size_t at = 0; at < systemText.size(); ++at) {
+    if (systemText[at] == '%' && at + 1 < systemText.size() &&
+        systemText[at + 1] >= '1' && systemText[at + 1] <= '9') {
+      if (systemText[at + 1] == '1') text += program;
+      ++at;
+      continue;
+    }
+    text += systemText[at];
+  }
+  return "\nReason:: " + text + " (system error " + std::to_string(error) +
+         ")";
 }
 
 std::string TaskWindowsMessage(const std::vector<TaskWindow>& windows) {
@@ -49,6 +64,64 @@ std::string TaskWindowsMessage(const std::vector<TaskWindow>& windows) {
 std::string UnicodeDataFileMessage(const std::string& dataFilePath) {
   return "\nError:: Runwell.exe data file " + dataFilePath +
          " is Unicode text that the system's ANSI code page cannot hold\n";
+}
+
+std::string NulDataFileMessage(const std::string& dataFilePath) {
+  return "\nError:: Runwell.exe data file " + dataFilePath +
+         " holds NUL bytes: it is no text file (Unicode saved without its "
+         "byte-order mark, or a binary file)\n";
+}
+
+std::string TaskConsoleMessage(const std::vector<std::string>& lines) {
+  std::string shown;
+  for (size_t i = lines.size(); i-- > 0;) {
+    const size_t end = lines[i].find_last_not_of(' ');
+    if (end == std::string::npos) continue;
+    const std::string line =
+        morva_common::OneLine(lines[i].substr(0, end + 1), std::string::npos);
+    shown = shown.empty() ? line : line + " | " + shown;
+    if (shown.size() > kWindowsTextBound) break;
+  }
+  if (shown.empty()) return shown;
+  // The prompt is at the end: what is cut is the start.
+  if (shown.size() > kWindowsTextBound) {
+    shown = "..." + shown.substr(shown.size() - (kWindowsTextBound - 3));
+  }
+  return "\nThe task's console showed: " + shown;
+}
+
+std::string SystemStatusMessage(uint32_t exitCode) {
+  static const struct {
+    uint32_t status;
+    const char* meaning;
+  } kStatuses[] = {
+      {0x80000003, "a breakpoint was reached"},
+      {0xC0000005, "access violation"},
+      {0xC0000006, "a page of the program could not be read in"},
+      {0xC0000017, "not enough memory"},
+      {0xC000001D, "illegal instruction"},
+      {0xC000007B, "a program or DLL is not made for this system"},
+      {0xC0000094, "integer division by zero"},
+      {0xC0000095, "integer overflow"},
+      {0xC0000096, "privileged instruction"},
+      {0xC00000FD, "stack overflow"},
+      {0xC0000135, "a DLL it needs was not found"},
+      {0xC0000139, "an entry point was not found in a DLL"},
+      {0xC000013A, "ended by Ctrl+C"},
+      {0xC0000142, "a DLL failed to initialise"},
+      {0xC0000374, "heap corruption"},
+      {0xC0000409, "stack buffer overrun"},
+      {0xC0000417, "invalid parameter passed to a C runtime function"},
+      {0xC0000420, "an assertion failed"},
+  };
+  for (const auto& known : kStatuses) {
+    if (known.status != exitCode) continue;
+    char hex[11];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(exitCode));
+    return "\nThe task ended with system status " + std::string(hex) + ": " +
+           known.meaning;
+  }
+  return std::string();
 }
 
 std::string FormatExitCode(uint32_t resultCode) {

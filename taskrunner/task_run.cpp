@@ -55,15 +55,18 @@ class TaskRun {
     // Saved as "Unicode", every character would carry a NUL byte into the
     // command line and the logs.
     std::u16string wide;
-    if (Utf16Text(bytes, &wide)) {
-      if (!platform_.WideToAnsi(wide, &bytes) ||
-          bytes.find('\0') != std::string::npos) {
-        Append(UnicodeDataFileMessage(dataFilePath));
-        Append(kFailedToStart);
-        return kStartFailed;
-      }
+    const bool unicode = Utf16Text(bytes, &wide);
+    if (unicode && !platform_.WideToAnsi(wide, &bytes)) {
+      return RefusedDataFile(UnicodeDataFileMessage(dataFilePath));
+    }
+    // No NUL byte reaches a log: a file without its mark, or no text, is
+    // refused before anything of it is written.
+    if (LinesHoldNul(bytes)) {
+      return RefusedDataFile(unicode ? UnicodeDataFileMessage(dataFilePath)
+                                     : NulDataFileMessage(dataFilePath));
     }
     const TaskData data = ParseTaskData(bytes);
+    program_ = ProgramOf(data.commandLine.value_or(std::string()));
     if (data.commandLineIsNull) Append(kCommandLineIsNull);
 
     Append(CommandLineMessage(data.commandLine.value_or(std::string()),
@@ -94,8 +97,11 @@ class TaskRun {
         // What the task waited on is gone with it: read first, end at once,
         // then say what it was.
         const std::vector<TaskWindow> windows = platform_.TaskWindows();
+        const std::string console =
+            TaskConsoleMessage(platform_.TaskConsoleLines());
         platform_.TerminateTask();
         if (!windows.empty()) Append(TaskWindowsMessage(windows));
+        if (!console.empty()) Append(console);
         Append(kTimedOut);
         break;
       }
@@ -103,6 +109,8 @@ class TaskRun {
         if (!platform_.GetTaskExitCode(&resultCode)) {
           Append(kNoExitCode);
           resultCode = kNoExitCodeCode;
+        } else if (!SystemStatusMessage(resultCode).empty()) {
+          Append(SystemStatusMessage(resultCode));
         }
         break;
     }
@@ -114,9 +122,42 @@ class TaskRun {
 
  private:
   uint32_t FailedStart(uint32_t error) {
-    Append(StartFailureReasonMessage(platform_.ErrorText(error), error));
+    Append(StartFailureReasonMessage(platform_.ErrorText(error), error,
+                                     program_));
     Append(kFailedToStart);
     return kStartFailed;
+  }
+
+  uint32_t RefusedDataFile(const std::string& why) {
+    Append(why);
+    Append(kFailedToStart);
+    return kStartFailed;
+  }
+
+  // The program of a command line: a quoted path without its quotes, or
+  // the text up to the first blank.
+  static std::string ProgramOf(const std::string& commandLine) {
+    const size_t begin = commandLine.find_first_not_of(" \t");
+    if (begin == std::string::npos) return std::string();
+    if (commandLine[begin] == '"') {
+      const size_t end = commandLine.find('"', begin + 1);
+      return commandLine.substr(begin + 1, end == std::string::npos
+                                               ? std::string::npos
+                                               : end - begin - 1);
+    }
+    return commandLine.substr(begin,
+                              commandLine.find_first_of(" \t", begin) - begin);
+  }
+
+  // Whether the lines the task data is read from (its first three) hold a
+  // NUL byte.
+  static bool LinesHoldNul(const std::string& bytes) {
+    size_t end = 0;
+    for (int line = 0; line < 3; ++line) {
+      end = bytes.find('\n', line == 0 ? 0 : end + 1);
+      if (end == std::string::npos) break;
+    }
+    return bytes.substr(0, end).find('\0') != std::string::npos;
   }
 
   // Both logs get every message, the shared one first.
@@ -147,6 +188,7 @@ class TaskRun {
 
   TaskRunPlatform& platform_;
   std::string taskLogPath_;
+  std::string program_;
   uint32_t heldBudgetMs_ = kHeldBudgetMs;
 };
 

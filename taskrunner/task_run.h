@@ -45,6 +45,10 @@ class TaskRunPlatform {
   // The visible top-level windows of the task's processes on this desktop,
   // read within about a second; none when they cannot be listed.
   virtual std::vector<TaskWindow> TaskWindows() = 0;
+  // The visible lines of the console the task's processes write to, up to
+  // its cursor, read within about a second; none when there is no console
+  // or it cannot be read.
+  virtual std::vector<std::string> TaskConsoleLines() = 0;
   // Ends the task, and what it started, with exit status 1.
   virtual void TerminateTask() = 0;
   virtual bool GetTaskExitCode(uint32_t* exitCode) = 0;

@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "ansi_conversion.h"
 #include "messages.h"
 
 namespace runwell {
@@ -79,10 +80,17 @@ class FakePlatform : public TaskRunPlatform {
     calls.push_back("windows");
     return windows;
   }
-  // As the code page would: false for what it cannot hold.
+  std::vector<std::string> consoleLines;
+  std::vector<std::string> TaskConsoleLines() override {
+    calls.push_back("console");
+    return consoleLines;
+  }
+  // As the code page would: false for what it cannot hold; U+0100 stands
+  // for a character it holds elsewhere than its number says.
   bool WideToAnsi(const std::u16string& text, std::string* ansi) override {
     ansi->clear();
     for (char16_t c : text) {
+      if (c == 0x100) c = 0xC4;
       if (c > 0xFF) return false;
       *ansi += static_cast<char>(c);
     }
@@ -162,7 +170,8 @@ TEST(RunTask, EachEnd) {
       {"timed out", true, true, true, WaitOutcome::kTimedOut, true, 5, 258,
        "\r\nProcess Timed out and Forcibly terminated.\r\n"
        "\r\nExit Code = 258",
-       {"start", "resume", "wait", "windows", "terminate", "close"}},
+       {"start", "resume", "wait", "windows", "console", "terminate",
+        "close"}},
       // An unknown outcome is not reported as success.
       {"exit code unreadable", true, true, true, WaitOutcome::kSignalled,
        false, 9, 4, "\r\nWARNING:: could not get exit code\r\nExit Code = 4",
@@ -175,6 +184,12 @@ TEST(RunTask, EachEnd) {
        {"start", "resume", "wait", "exitcode", "close"}},
       {"high bit", true, true, true, WaitOutcome::kSignalled, true,
        0x80000000u, 0x80000000u, "\r\nExit Code = -2147483648",
+       {"start", "resume", "wait", "exitcode", "close"}},
+      // A crash in words, before its code, which is passed on unchanged.
+      {"crashed", true, true, true, WaitOutcome::kSignalled, true,
+       0xC0000005u, 0xC0000005u,
+       "\r\nThe task ended with system status 0xC0000005: access "
+       "violation\r\nExit Code = -1073741819",
        {"start", "resume", "wait", "exitcode", "close"}},
   };
   for (const Case& c : cases) {
@@ -335,8 +350,28 @@ TEST(RunTask, TimedOutTaskQuotesItsWindows) {
                                   "\r\nProcess Timed out and Forcibly "
                                   "terminated.\r\n\r\nExit Code = 258"),
             p.TaskLog());
-  EXPECT_EQ(Calls({"start", "resume", "wait", "windows", "terminate", "close"}),
+  EXPECT_EQ(Calls({"start", "resume", "wait", "windows", "console", "terminate",
+        "close"}),
             p.calls);
+
+  // The console it waited at, last lines last, after its windows.
+  FakePlatform q;
+  q.files["runwell_Nightly.txt"] = "cmd /c backup.bat\nC:\\jobs\n3\n";
+  q.waitOutcome = WaitOutcome::kTimedOut;
+  q.consoleLines = {"C:\\jobs>copy a b   ", "", "Overwrite b? (Yes/No/All): "};
+  RunTask(q);
+  EXPECT_EQ(kHeader + std::string("\r\nThe task's console showed: "
+                                  "C:\\jobs>copy a b | Overwrite b? "
+                                  "(Yes/No/All):\r\nProcess Timed out and "
+                                  "Forcibly terminated.\r\n\r\nExit Code = "
+                                  "258"),
+            q.TaskLog());
+  const std::string console =
+      TaskConsoleMessage(std::vector<std::string>(100, std::string(79, 'y')));
+  const size_t prefix = std::string("\nThe task's console showed: ").size();
+  EXPECT_EQ(prefix + 1000, console.size());
+  EXPECT_EQ("...", console.substr(prefix, 3));
+  EXPECT_EQ(std::string(79, 'y'), console.substr(console.size() - 79));
 
   p.windows.assign(300, {"Box", std::string(20, 'x')});
   const std::string message = TaskWindowsMessage(p.windows);
@@ -357,12 +392,16 @@ TEST(RunTask, UnicodeDataFile) {
       {"little-endian", std::string("\xFF\xFEt\0a\0s\0k\0\r\0\n\0C\0:\0", 18),
        0, "task"},
       {"big-endian", std::string("\xFE\xFF\0t\0\xE9\0\n", 8), 0, "t\xE9"},
+      // A high byte counts whole: U+0100 is no U+0200.
+      {"high byte", std::string("\xFF\xFEt\0\0\x01", 6), 0, "t\xC4"},
       {"odd last byte", std::string("\xFF\xFEt\0x", 5), 0, "t"},
       {"beyond the code page", std::string("\xFF\xFEt\0\x41\x01", 6), 1, ""},
       {"a NUL character", std::string("\xFF\xFEt\0\0\0", 6), 1, ""},
       // The mark alone holds no command line; half a mark is no mark.
       {"the mark alone", std::string("\xFF\xFE", 2), 1, ""},
       {"half a mark", "\xFF" "Arun\r\n", 0, "\xFF" "Arun"},
+      // Without its mark: no NUL reaches a log, nor anything of the file.
+      {"no mark", std::string("t\0a\0s\0k\0\r\0\n\0", 12), 1, ""},
   };
   for (const Case& c : cases) {
     FakePlatform p;
@@ -371,7 +410,7 @@ TEST(RunTask, UnicodeDataFile) {
     EXPECT_EQ(c.started, p.startedCommandLine) << c.name;
     EXPECT_EQ(std::string::npos, p.TaskLog().find('\0')) << c.name;
     EXPECT_EQ(p.TaskLog(), p.OutputLog()) << c.name;
-    if (c.result == 1 && c.file.size() > 2) {
+    if (c.result == 1 && c.file.size() > 2 && c.file[0] != 't') {
       EXPECT_EQ("\r\nRunwell.exe Running: Task Title = Nightly\r\n"
                 "\r\nError:: Runwell.exe data file runwell_Nightly.txt is "
                 "Unicode text that the system's ANSI code page cannot hold\r\n"
@@ -379,7 +418,56 @@ TEST(RunTask, UnicodeDataFile) {
                 p.TaskLog())
           << c.name;
     }
+    if (c.file[0] == 't') {
+      EXPECT_EQ("\r\nRunwell.exe Running: Task Title = Nightly\r\n"
+                "\r\nError:: Runwell.exe data file runwell_Nightly.txt holds "
+                "NUL bytes: it is no text file (Unicode saved without its "
+                "byte-order mark, or a binary file)\r\n"
+                "\r\nError:: Failed to start process\r\n",
+                p.TaskLog());
+    }
   }
+}
+
+// Known statuses only: a code some program uses on purpose says nothing.
+TEST(Messages, SystemStatusesAndInserts) {
+  const std::pair<uint32_t, const char*> statuses[] = {
+      {0x80000003u, "0x80000003: a breakpoint was reached"},
+      {0xC00000FDu, "0xC00000FD: stack overflow"},
+      {0xC0000409u, "0xC0000409: stack buffer overrun"},
+      {0xC000013Au, "0xC000013A: ended by Ctrl+C"},
+      {0xC0000135u, "0xC0000135: a DLL it needs was not found"},
+      {0xC0000000u, nullptr},
+      {0xFFFFFFFFu, nullptr},
+      {1u, nullptr}};
+  for (const auto& [status, meaning] : statuses) {
+    EXPECT_EQ(meaning ? std::string("\nThe task ended with system status ") +
+                            meaning
+                      : std::string(),
+              SystemStatusMessage(status))
+        << status;
+  }
+  // A system text's inserts: the program, or nothing.
+  EXPECT_EQ("\nReason:: Bad EXE format for C:\\t.exe. (system error 193)",
+            StartFailureReasonMessage("Bad EXE format for %1.", 193,
+                                      "C:\\t.exe"));
+  EXPECT_EQ("\nReason:: 50% of  (system error 1)",
+            StartFailureReasonMessage("50% of %2", 1, "x"));
+}
+
+// What the system takes for each kind of code page: UTF-8 refuses any
+// flag but the invalid-sequence one, and the default-character arguments.
+TEST(AnsiConversion, ByCodePage) {
+  for (uint32_t codePage : {1252u, 932u}) {
+    const morva_common::AnsiConversion how =
+        morva_common::ConversionFor(codePage);
+    EXPECT_EQ(0x400u, how.flags) << codePage;
+    EXPECT_TRUE(how.defaultArguments) << codePage;
+  }
+  const morva_common::AnsiConversion utf8 = morva_common::ConversionFor(65001);
+  EXPECT_EQ(0x80u, utf8.flags);
+  EXPECT_FALSE(utf8.defaultArguments);
+  EXPECT_EQ(0u, morva_common::ConversionFor(54936).flags);
 }
 
 TEST(Messages, ToTextMode) {

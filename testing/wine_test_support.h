@@ -171,14 +171,16 @@ class FullListener {
 
 // Starts a program in dir (the caller's own folder when empty) and returns
 // its process handle, which the caller closes; NULL when it cannot start.
+// flags: DETACHED_PROCESS starts it without this program's console, as a
+// service starts its programs.
 inline HANDLE StartProcess(const std::string& commandLine,
-                           const std::string& dir = "") {
+                           const std::string& dir = "", DWORD flags = 0) {
   std::vector<char> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back('\0');
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, 0, NULL,
+  if (!CreateProcessA(NULL, buffer.data(), NULL, NULL, FALSE, flags, NULL,
                       dir.empty() ? NULL : dir.c_str(), &startup, &info)) {
     ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
     return NULL;

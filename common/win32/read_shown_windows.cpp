@@ -2,36 +2,56 @@
 
 #include <string>
 
+#include "ansi_conversion.h"
+
 namespace morva_common {
+
+std::string AnsiText(const wchar_t* text, int length) {
+  if (length <= 0) return std::string();
+  // UTF-8 as the code page takes no default character.
+  const AnsiConversion how = ConversionFor(GetACP());
+  const char* fallback = how.defaultArguments ? "?" : NULL;
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, fallback, NULL);
+  std::string ansi(size > 0 ? size : 0, '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, 0, text, length, &ansi[0], size, fallback,
+                        NULL);
+  }
+  return ansi;
+}
 
 namespace {
 
 const size_t kMostWindows = 32;
 const UINT kWindowTextMs = 100;
 
-std::string Ansi(const wchar_t* text, int length) {
-  if (length <= 0) return std::string();
-  const int size =
-      WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, "?", NULL);
-  std::string ansi(size > 0 ? size : 0, '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, 0, text, length, &ansi[0], size, "?", NULL);
-  }
-  return ansi;
+const int kTextChars = 512;
+
+// A text that fills the buffer was cut: it says so.
+std::string Cut(const wchar_t* text, int length) {
+  return AnsiText(text, length) + (length >= kTextChars - 1 ? "..." : "");
 }
 
-// A window of another process answers WM_GETTEXT on its own thread; a hung
-// one is given up after a moment.
+// A control of another process answers WM_GETTEXT on its own thread; a
+// hung one is given up after a moment.
 std::string WindowText(HWND window) {
-  wchar_t text[512];
+  wchar_t text[kTextChars];
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof *text,
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, kTextChars,
                            reinterpret_cast<LPARAM>(text),
                            SMTO_ABORTIFHUNG | SMTO_BLOCK, kWindowTextMs,
                            &length)) {
     return std::string();
   }
-  return Ansi(text, static_cast<int>(length));
+  return Cut(text, static_cast<int>(length));
+}
+
+// A top-level window's caption is kept by the system: read without asking
+// its thread, which may be the one that hangs.
+std::string Caption(HWND window) {
+  wchar_t text[kTextChars];
+  return Cut(text, InternalGetWindowText(window, text, kTextChars));
 }
 
 struct WindowSearch {
@@ -39,10 +59,20 @@ struct WindowSearch {
   std::vector<HWND> found;
 };
 
+// A console's own window is named after its program: what it shows is read
+// as the console.
+bool IsConsoleWindow(HWND window) {
+  char className[32] = "";
+  GetClassNameA(window, className, sizeof className);
+  return lstrcmpA(className, "ConsoleWindowClass") == 0 ||
+         lstrcmpA(className, "WineConsoleClass") == 0;
+}
+
 BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
   auto* search = reinterpret_cast<WindowSearch*>(data);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
+  if (IsConsoleWindow(window)) return TRUE;
   for (DWORD id : *search->processes) {
     if (id == process && IsWindowVisible(window)) {
       search->found.push_back(window);
@@ -95,7 +125,7 @@ std::vector<FoundWindow> ReadShownWindows(const std::vector<DWORD>& processes,
     char className[16] = "";
     GetClassNameA(window, className, sizeof className);
     windows.push_back({window, lstrcmpA(className, "#32770") == 0,
-                       {WindowText(window), text.text, text.buttons}});
+                       {Caption(window), text.text, text.buttons}});
   }
   return windows;
 }

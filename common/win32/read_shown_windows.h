@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "shown_windows.h"
@@ -16,6 +17,9 @@ struct FoundWindow {
   bool dialogBox;
   ShownWindow shown;
 };
+
+// Text in the system's ANSI code page; a character it lacks becomes "?".
+std::string AnsiText(const wchar_t* text, int length);
 
 // At most 32 windows, read within boundMs in all: a process with hundreds
 // of windows, or one that hangs, holds up its reader no longer. Texts are

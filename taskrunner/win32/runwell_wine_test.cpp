@@ -39,8 +39,9 @@ std::string TaskCommand(const std::string& arguments) {
   return "\"" + SelfPath() + "\" --task " + arguments;
 }
 
-HANDLE Start(const std::string& commandLine, const std::string& dir) {
-  return morva_testing::StartProcess(commandLine, dir);
+HANDLE Start(const std::string& commandLine, const std::string& dir,
+             DWORD flags = 0) {
+  return morva_testing::StartProcess(commandLine, dir, flags);
 }
 
 bool ProcessEnds(DWORD pid, DWORD withinMs) {
@@ -70,11 +71,13 @@ class TaskFolder {
     return ReadAll(Path("TaskLogs\\" + title));
   }
 
-  HANDLE StartRunwell(const std::string& title) const {
-    return Start("\"" + RunwellPath() + "\" /t " + title, dir_);
+  // The engine, a service, has no console to give: detached, the task gets
+  // a console of its own, as it does there.
+  HANDLE StartRunwell(const std::string& title, DWORD flags = 0) const {
+    return Start("\"" + RunwellPath() + "\" /t " + title, dir_, flags);
   }
-  DWORD Runwell(const std::string& title) const {
-    KernelHandle process(StartRunwell(title));
+  DWORD Runwell(const std::string& title, DWORD flags = 0) const {
+    KernelHandle process(StartRunwell(title, flags));
     return process.Valid() ? WaitForExit(process.Get()) : 0xDEADBEEF;
   }
 
@@ -113,6 +116,17 @@ TEST(Runwell, PassesTheTaskExitCodeThrough) {
 
   folder.WriteTask("Ten", TaskCommand("exit 10") + "\n" + folder.Dir() + "\n");
   EXPECT_EQ(10u, folder.Runwell("Ten"));
+
+  // A crash is named, and its code passed on as it is.
+  folder.WriteTask("Crash", TaskCommand("exit 3221225477") + "\n" +
+                                folder.Dir() + "\n");
+  EXPECT_EQ(0xC0000005u, folder.Runwell("Crash"));
+  const std::string crash = folder.TaskLog("Crash");
+  const std::string named =
+      "\r\nThe task ended with system status 0xC0000005: access "
+      "violation\r\nExit Code = -1073741819";
+  ASSERT_GE(crash.size(), named.size());
+  EXPECT_EQ(named, crash.substr(crash.size() - named.size()));
 }
 
 // A value no ANSI code page holds reaches the task as it is.
@@ -309,6 +323,12 @@ TEST(Runwell, StartFailures) {
   }();
   folder.WriteTask("Unicode", unicode);
   EXPECT_EQ(3u, folder.Runwell("Unicode"));
+  // Without its mark: refused, and no NUL reaches either log.
+  folder.WriteTask("NoMark", unicode.substr(2));
+  EXPECT_EQ(1u, folder.Runwell("NoMark"));
+  EXPECT_NE(std::string::npos,
+            folder.TaskLog("NoMark").find("holds NUL bytes: it is no text "
+                                          "file"));
   EXPECT_EQ(std::string::npos, folder.OutputLog().find('\0'));
 
   folder.WriteTask("Empty", "");
@@ -371,14 +391,15 @@ TEST(RunwellSlow, TimeLimitEndsTheWholeTaskTree) {
   folder.WriteTask("Late", TaskCommand("spawn-then-box " + pidFile) + "\n" +
                                folder.Dir() + "\n1\n");
   const DWORD started = GetTickCount();
-  EXPECT_EQ(258u, folder.Runwell("Late"));
+  EXPECT_EQ(258u, folder.Runwell("Late", DETACHED_PROCESS));
   EXPECT_GE(GetTickCount() - started, 59000u);
   const std::string log = folder.TaskLog("Late");
-  // The box it waited on is quoted before the time-out.
+  // The box it waited on and its console are quoted before the time-out.
   const std::string tail =
       "\r\nThe task was showing: [Backup tool] Insert the backup disk, then "
-      "press OK\r\nProcess Timed out and Forcibly terminated.\r\n\r\nExit "
-      "Code = 258";
+      "press OK\r\nThe task's console showed: Insert the backup disk, then "
+      "press OK . . .\r\nProcess Timed out and Forcibly terminated.\r\n"
+      "\r\nExit Code = 258";
   ASSERT_GE(log.size(), tail.size());
   EXPECT_EQ(tail, log.substr(log.size() - tail.size()));
 
@@ -397,6 +418,7 @@ TEST(Runwell, SixteenRunnersShareOneOutputLog) {
   std::vector<std::string> expected;
   for (int round = 0; round < kRounds; ++round) {
     std::vector<HANDLE> runners;
+    std::vector<std::string> titles;
     for (int i = 0; i < kRunners; ++i) {
       char title[16];
       std::snprintf(title, sizeof title, "Job%02d_%d", i, round);
@@ -409,10 +431,13 @@ TEST(Runwell, SixteenRunnersShareOneOutputLog) {
                          "\r\nWorking Dir = " + folder.Dir());
       expected.push_back("\r\nExit Code = " + std::to_string(code));
       runners.push_back(folder.StartRunwell(title));
+      titles.push_back(title);
     }
     for (int i = 0; i < kRunners; ++i) {
+      // Its own log says why, should a runner end otherwise.
       EXPECT_EQ(static_cast<DWORD>(100 + i * kRounds + round),
-                WaitForExit(runners[i]));
+                WaitForExit(runners[i]))
+          << folder.TaskLog(titles[i]);
       CloseHandle(runners[i]);
     }
   }
@@ -502,8 +527,13 @@ int RunAsTask(int argc, char** argv) {
     WriteAll(argv[3], std::to_string(GetCurrentProcessId()) + " " +
                           std::to_string(GetProcessId(grandchild.Get())));
     if (mode == "spawn-then-sleep") Sleep(600000);
-    // A box that nobody answers, as a tool waits on an operator.
+    // A box that nobody answers, as a tool waits on an operator, and its
+    // prompt on the console.
     if (mode == "spawn-then-box") {
+      const char prompt[] = "Insert the backup disk, then press OK . . .";
+      DWORD written = 0;
+      WriteConsoleA(GetStdHandle(STD_OUTPUT_HANDLE), prompt,
+                    sizeof prompt - 1, &written, NULL);
       MessageBoxA(NULL, "Insert the backup disk,\nthen press OK",
                   "Backup tool", MB_OK);
     }

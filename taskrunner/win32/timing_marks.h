@@ -9,6 +9,9 @@ namespace runwell {
 // "runwell_timing.txt" in the current folder (timing_marks_recorded.cpp).
 enum class TimingMark {
   kEntry,
+  kBeforeDataFile,  // the first log messages written
+  kAfterDataFile,
+  kBeforeJob,       // the command line's messages written
   kBeforeTaskStart,
   kAfterTaskStart,  // created and resumed: the task runs
   kAfterTaskExit,   // its end seen by the wait

@@ -1,5 +1,7 @@
 // Runwell's benchmark build: the marks in microseconds since its entry, one
-// line a run: before the task's start, the start itself, after its exit.
+// line a run: before the task's start, once it runs, after its exit, before
+// its own exit, then before and after the data file's read and before the
+// job.
 #include <windows.h>
 
 #include <cstdio>
@@ -9,7 +11,7 @@
 namespace runwell {
 
 namespace {
-LARGE_INTEGER marks[5];
+LARGE_INTEGER marks[8];
 }  // namespace
 
 void MarkTime(TimingMark mark) {
@@ -23,10 +25,12 @@ void MarkTime(TimingMark mark) {
            frequency.QuadPart;
   };
   if (FILE* file = std::fopen("runwell_timing.txt", "a")) {
-    std::fprintf(file, "%.1f %.1f %.1f %.1f\n",
+    std::fprintf(file, "%.1f %.1f %.1f %.1f %.1f %.1f %.1f\n",
                  us(TimingMark::kBeforeTaskStart),
                  us(TimingMark::kAfterTaskStart),
-                 us(TimingMark::kAfterTaskExit), us(TimingMark::kBeforeExit));
+                 us(TimingMark::kAfterTaskExit), us(TimingMark::kBeforeExit),
+                 us(TimingMark::kBeforeDataFile),
+                 us(TimingMark::kAfterDataFile), us(TimingMark::kBeforeJob));
     std::fclose(file);
   }
 }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "ansi_conversion.h"
 #include "log_append.h"
 #include "read_shown_windows.h"
 #include "timing_marks.h"
@@ -17,6 +18,14 @@ std::string Win32TaskRunPlatform::CommandLine() {
 
 FileResult Win32TaskRunPlatform::ReadFile(const std::string& path,
                                           std::string* bytes) {
+  MarkTime(TimingMark::kBeforeDataFile);
+  const FileResult result = ReadWhole(path, bytes);
+  MarkTime(TimingMark::kAfterDataFile);
+  return result;
+}
+
+FileResult Win32TaskRunPlatform::ReadWhole(const std::string& path,
+                                           std::string* bytes) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
@@ -53,6 +62,7 @@ bool Win32TaskRunPlatform::StartTask(const std::string& commandLine,
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
 
+  MarkTime(TimingMark::kBeforeJob);
   job_.Reset(CreateJobObjectA(NULL, NULL));
   if (job_.Valid()) {
     // A task that wants a program of its own outside the job may have it.
@@ -122,29 +132,92 @@ namespace {
 const DWORD kWindowsBoundMs = 1000;
 }  // namespace
 
+std::vector<DWORD> Win32TaskRunPlatform::TaskProcesses() {
+  std::vector<DWORD> processes;
+  if (!job_.Valid()) {
+    if (process_.Valid()) processes.push_back(GetProcessId(process_.Get()));
+    return processes;
+  }
+  // Sized from the job's count; a tree that grew meanwhile is read again
+  // once, and a list still short is used as far as it goes.
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+  DWORD expected = 64;
+  if (QueryInformationJobObject(job_.Get(), JobObjectBasicAccountingInformation,
+                                &accounting, sizeof accounting, NULL)) {
+    expected = accounting.ActiveProcesses + 16;
+  }
+  std::vector<char> buffer;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    buffer.assign(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) +
+                      expected * sizeof(ULONG_PTR),
+                  0);
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(
+        buffer.data());
+    const BOOL read = QueryInformationJobObject(
+        job_.Get(), JobObjectBasicProcessIdList, list,
+        static_cast<DWORD>(buffer.size()), NULL);
+    if (!read && GetLastError() != ERROR_MORE_DATA) break;
+    for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+      processes.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+    }
+    if (read || list->NumberOfAssignedProcesses <= expected) break;
+    expected = list->NumberOfAssignedProcesses + 16;
+    processes.clear();
+  }
+  return processes;
+}
+
 std::vector<TaskWindow> Win32TaskRunPlatform::TaskWindows() {
   std::vector<TaskWindow> windows;
-  std::vector<DWORD> processes;
-  if (job_.Valid()) {
-    struct {
-      JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-      ULONG_PTR more[255];
-    } ids = {};
-    if (!QueryInformationJobObject(job_.Get(), JobObjectBasicProcessIdList,
-                                   &ids, sizeof ids, NULL)) {
-      return windows;
-    }
-    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
-      processes.push_back(static_cast<DWORD>(ids.list.ProcessIdList[i]));
-    }
-  } else if (process_.Valid()) {
-    processes.push_back(GetProcessId(process_.Get()));
-  }
   for (const morva_common::FoundWindow& found :
-       morva_common::ReadShownWindows(processes, kWindowsBoundMs)) {
+       morva_common::ReadShownWindows(TaskProcesses(), kWindowsBoundMs)) {
     windows.push_back(found.shown);
   }
   return windows;
+}
+
+// The runner has no console of its own: it borrows the task's for a
+// moment. Every process of a tree that writes to one console shares it, so
+// one that can be attached to is enough.
+std::vector<std::string> Win32TaskRunPlatform::TaskConsoleLines() {
+  const size_t kMostProcesses = 4;
+  const SHORT kMostRows = 300, kMostColumns = 512;
+  const ULONGLONG deadline = GetTickCount64() + kWindowsBoundMs;
+  std::vector<std::string> lines;
+  const std::vector<DWORD> processes = TaskProcesses();
+  // A console this program was given by whoever started it (Wine gives a
+  // window program its parent's) is of no use to it, and would refuse the
+  // attach.
+  FreeConsole();
+  for (size_t i = 0; i < processes.size() && i < kMostProcesses &&
+                     lines.empty() && GetTickCount64() < deadline;
+       ++i) {
+    if (!AttachConsole(processes[i])) continue;
+    FileHandle screen(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  OPEN_EXISTING, 0, NULL));
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (screen.Valid() && GetConsoleScreenBufferInfo(screen.Get(), &info)) {
+      const SHORT columns =
+          info.dwSize.X < kMostColumns ? info.dwSize.X : kMostColumns;
+      const SHORT last = info.dwCursorPosition.Y;
+      SHORT first = info.srWindow.Top;
+      if (last - first >= kMostRows) first = last - kMostRows + 1;
+      std::vector<wchar_t> row(columns > 0 ? columns : 1);
+      for (SHORT y = first; y <= last && columns > 0; ++y) {
+        DWORD read = 0;
+        if (!ReadConsoleOutputCharacterW(screen.Get(), row.data(), columns,
+                                         COORD{0, y}, &read)) {
+          break;
+        }
+        lines.push_back(
+            morva_common::AnsiText(row.data(), static_cast<int>(read)));
+      }
+    }
+    screen.Reset();
+    FreeConsole();
+  }
+  return lines;
 }
 
 WaitOutcome Win32TaskRunPlatform::WaitForTask(uint64_t timeoutMs) {
@@ -204,14 +277,18 @@ bool Win32TaskRunPlatform::WideToAnsi(const std::u16string& text,
   const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.data());
   const int length = static_cast<int>(text.size());
   // No best fit: a character the code page lacks is a refusal, never
-  // another character in its place.
+  // another character in its place. UTF-8 lacks none, and takes neither
+  // that flag nor the default-character arguments: there only an invalid
+  // sequence is refused.
+  const morva_common::AnsiConversion how = morva_common::ConversionFor(GetACP());
   BOOL lossy = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide,
-                                       length, NULL, 0, NULL, &lossy);
+  BOOL* lost = how.defaultArguments ? &lossy : NULL;
+  const int size =
+      WideCharToMultiByte(CP_ACP, how.flags, wide, length, NULL, 0, NULL, lost);
   if (size <= 0 || lossy) return false;
   ansi->resize(size);
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, &(*ansi)[0],
-                      size, NULL, &lossy);
+  WideCharToMultiByte(CP_ACP, how.flags, wide, length, &(*ansi)[0], size, NULL,
+                      lost);
   return !lossy;
 }
 

@@ -18,6 +18,7 @@ class Win32TaskRunPlatform : public TaskRunPlatform {
   bool ResumeTask(uint32_t* error) override;
   std::string ErrorText(uint32_t error) override;
   std::vector<TaskWindow> TaskWindows() override;
+  std::vector<std::string> TaskConsoleLines() override;
   WaitOutcome WaitForTask(uint64_t timeoutMs) override;
   void TerminateTask() override;
   bool GetTaskExitCode(uint32_t* exitCode) override;
@@ -25,6 +26,11 @@ class Win32TaskRunPlatform : public TaskRunPlatform {
   bool WideToAnsi(const std::u16string& text, std::string* ansi) override;
 
  private:
+  FileResult ReadWhole(const std::string& path, std::string* bytes);
+  // The ids of the task's processes, grandchildren included: the job's
+  // list, however many there are; the task alone without a job.
+  std::vector<DWORD> TaskProcesses();
+
   KernelHandle process_;
   KernelHandle thread_;
   // Holds the task and whatever it starts, so a time-out can end them all.
