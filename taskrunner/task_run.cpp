@@ -72,6 +72,9 @@ class TaskRun {
     Append(CommandLineMessage(data.commandLine.value_or(std::string()),
                               data.workingDir));
 
+    // What the logs have so far is there before the task runs: the engine
+    // may end the runner while it does.
+    Flush();
     // Without a command line there is nothing the system could start.
     uint32_t error = kNoCommandLineError;
     if (!data.commandLine ||
@@ -160,11 +163,20 @@ class TaskRun {
     return bytes.substr(0, end).find('\0') != std::string::npos;
   }
 
-  // Both logs get every message, the shared one first.
-  void Append(const std::string& message) {
-    AppendShared(message);
-    AppendTo(taskLogPath_, message);
+  // Both logs get every message, the shared one first; the messages are
+  // kept until Flush, which writes them to each log in one piece: each
+  // write opens, locks and closes a log.
+  void Append(const std::string& message) { pending_ += message; }
+
+ public:
+  void Flush() {
+    if (pending_.empty()) return;
+    AppendShared(pending_);
+    AppendTo(taskLogPath_, pending_);
+    pending_.clear();
   }
+
+ private:
   void AppendShared(const std::string& message) {
     AppendTo(kOutputLogPath, message);
   }
@@ -189,11 +201,17 @@ class TaskRun {
   TaskRunPlatform& platform_;
   std::string taskLogPath_;
   std::string program_;
+  std::string pending_;
   uint32_t heldBudgetMs_ = kHeldBudgetMs;
 };
 
 }  // namespace
 
-uint32_t RunTask(TaskRunPlatform& platform) { return TaskRun(platform).Run(); }
+uint32_t RunTask(TaskRunPlatform& platform) {
+  TaskRun run(platform);
+  const uint32_t result = run.Run();
+  run.Flush();
+  return result;
+}
 
 }  // namespace runwell

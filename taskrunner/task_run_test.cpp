@@ -30,6 +30,7 @@ class FakePlatform : public TaskRunPlatform {
   std::vector<std::string> reads;
   std::string startedCommandLine;
   std::string startedWorkingDir;
+  std::string logAtStart;  // the task log as the task started
   uint64_t waitedMs = 12345;
   uint32_t sleptMs = 0;
 
@@ -57,6 +58,8 @@ class FakePlatform : public TaskRunPlatform {
   bool StartTask(const std::string& command, const std::string& dir,
                  uint32_t* error) override {
     calls.push_back("start");
+    const auto log = files.find("TaskLogs\\Nightly");
+    if (log != files.end()) logAtStart = log->second;
     startedCommandLine = command;
     startedWorkingDir = dir;
     if (!startSucceeds) *error = 2;
@@ -125,6 +128,8 @@ TEST(RunTask, NightlyExample) {
   EXPECT_EQ(0u, RunTask(p));
   EXPECT_EQ(std::string(kHeader) + "\r\nExit Code = 0", p.TaskLog());
   EXPECT_EQ(p.TaskLog(), p.OutputLog());
+  // Written before the task runs: a runner ended meanwhile loses nothing.
+  EXPECT_EQ(kHeader, p.logAtStart);
   EXPECT_EQ("cmd /c backup.bat", p.startedCommandLine);
   EXPECT_EQ("C:\\jobs", p.startedWorkingDir);
   EXPECT_EQ(0u, p.waitedMs);
