@@ -206,7 +206,7 @@ TEST_F(WindowActionsTest, ServiceStateLine) {
   }
   // A look, not a probe: nothing sent or logged, a short bound.
   EXPECT_TRUE(system.sent.empty() && system.LogFile().empty());
-  EXPECT_LE(system.connectBounds.back(), 500u);
+  EXPECT_EQ(250u, system.connectBounds.back());
 }
 
 TEST_F(WindowActionsTest, SaveRange) {

@@ -21,6 +21,10 @@ class SocketConnection : public EngineConnection {
     while (sent < bytes.size()) {
       const int count = send(socket_.Get(), bytes.data() + sent,
                              static_cast<int>(bytes.size() - sent), 0);
+      if (count == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK &&
+          WaitWritable()) {
+        continue;
+      }
       if (count == SOCKET_ERROR || count == 0) break;
       sent += static_cast<size_t>(count);
     }
@@ -28,6 +32,15 @@ class SocketConnection : public EngineConnection {
   }
 
  private:
+  // An engine that reads nothing holds up a send no longer than this.
+  bool WaitWritable() {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(socket_.Get(), &writable);
+    timeval bound = {3, 0};
+    return select(0, NULL, &writable, NULL, &bound) == 1;
+  }
+
   SocketHandle socket_;
 };
 
@@ -136,15 +149,9 @@ ConnectResult Win32ModuleSystem::ConnectToEngine(
     timeval bound;
     bound.tv_sec = static_cast<long>(timeoutMs / 1000);
     bound.tv_usec = static_cast<long>(timeoutMs % 1000) * 1000;
+    // Success is reported as writable, a failure in the failed set.
     if (select(0, NULL, &writable, &failed, &bound) != 1 ||
         !FD_ISSET(socket.Get(), &writable)) {
-      return ConnectResult::kFailed;
-    }
-    int error = 0;
-    int length = sizeof error;
-    if (getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR,
-                   reinterpret_cast<char*>(&error), &length) == SOCKET_ERROR ||
-        error != 0) {
       return ConnectResult::kFailed;
     }
   }
@@ -159,8 +166,8 @@ ConnectResult Win32ModuleSystem::ConnectToEngine(
        self.sin_addr.s_addr == engine.sin_addr.s_addr)) {
     return ConnectResult::kFailed;
   }
-  u_long blocking = 0;
-  ioctlsocket(socket.Get(), FIONBIO, &blocking);
+  // Left non-blocking: a command of a few bytes fits an empty send buffer,
+  // and the send waits, bounded, where it does not.
   connection->reset(new SocketConnection(socket.Release()));
   return ConnectResult::kConnected;
 }
