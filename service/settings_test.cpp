@@ -177,6 +177,7 @@ TEST(ModuleSettingsFile, ShortOrDamagedStreamsKeepWhatIsWhole) {
   for (const std::string& cut :
        {std::string("\0\0\0\0\xFF\x01", 6),
         std::string("\0\0\0\0\xFF\xFE\xFF\x02J\0", 10),
+        std::string("\0\0\0\0\xFF\xFE\xFF\xFF\x01", 9),
         std::string("\0\0\0\0\xFF\xFF\xFF\x01\0", 9),
         std::string("\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x01\0\0", 14)}) {
     EXPECT_FALSE(DecodeModuleSettings(cut, Latin, &back)) << cut.size();

@@ -217,8 +217,11 @@ TEST_F(WindowActionsTest, SaveRange) {
       m.period = period;
       return true;
     };
+    const int fills = window.fills;
     window.OnSaveSettings();
     const bool inRange = period >= 1 && period <= 100000;
+    // The fields show what was saved.
+    EXPECT_EQ(fills + (inRange ? 1 : 0), window.fills) << period;
     EXPECT_EQ(inRange, system.files.count(system.Resolve("ntServiceSettings.jsd")) == 1)
         << period;
     EXPECT_EQ(inRange ? 1u : 0u, window.boxes.size()) << period;

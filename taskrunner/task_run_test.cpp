@@ -407,6 +407,8 @@ TEST(RunTask, UnicodeDataFile) {
       {"half a mark", "\xFF" "Arun\r\n", 0, "\xFF" "Arun"},
       // Without its mark: no NUL reaches a log, nor anything of the file.
       {"no mark", std::string("t\0a\0s\0k\0\r\0\n\0", 12), 1, ""},
+      // Past the three lines a task is read from, a NUL is no one's business.
+      {"past the lines", std::string("cmd\nC:\\\n0\n\0", 11), 0, "cmd"},
   };
   for (const Case& c : cases) {
     FakePlatform p;
@@ -442,6 +444,8 @@ TEST(Messages, SystemStatusesAndInserts) {
       {0xC0000409u, "0xC0000409: stack buffer overrun"},
       {0xC000013Au, "0xC000013A: ended by Ctrl+C"},
       {0xC0000135u, "0xC0000135: a DLL it needs was not found"},
+      {0xC0000374u, "0xC0000374: heap corruption"},
+      {0xC0000420u, "0xC0000420: an assertion failed"},
       {0xC0000000u, nullptr},
       {0xFFFFFFFFu, nullptr},
       {1u, nullptr}};

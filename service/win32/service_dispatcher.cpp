@@ -27,7 +27,8 @@ static_assert(SERVICE_STOPPED == kServiceStopped &&
                   SERVICE_STOP_PENDING == kServiceStopPending &&
                   SERVICE_RUNNING == kServiceRunning &&
                   SERVICE_ACCEPT_PRESHUTDOWN == kAcceptPreshutdown &&
-                  SERVICE_CONTROL_PRESHUTDOWN == kControlPreshutdown,
+                  SERVICE_CONTROL_PRESHUTDOWN == kControlPreshutdown &&
+                  ERROR_INVALID_PARAMETER == kErrorInvalidParameter,
               "the manager's numbers");
 
 struct ServiceRunState {
