@@ -348,7 +348,7 @@ TEST(RunTask, TimedOutTaskQuotesItsWindows) {
   FakePlatform p;
   p.files["runwell_Nightly.txt"] = "cmd /c backup.bat\nC:\\jobs\n3\n";
   p.waitOutcome = WaitOutcome::kTimedOut;
-  p.windows = {{"Backup", "Insert disk 2\r\nthen press OK"}, {"", ""}};
+  p.windows = {{"Backup", "Insert disk 2\r\nthen press OK", {}}, {"", "", {}}};
   EXPECT_EQ(258u, RunTask(p));
   EXPECT_EQ(kHeader + std::string("\r\nThe task was showing: [Backup] Insert "
                                   "disk 2  then press OK; []"
@@ -378,7 +378,7 @@ TEST(RunTask, TimedOutTaskQuotesItsWindows) {
   EXPECT_EQ("...", console.substr(prefix, 3));
   EXPECT_EQ(std::string(79, 'y'), console.substr(console.size() - 79));
 
-  p.windows.assign(300, {"Box", std::string(20, 'x')});
+  p.windows.assign(300, {"Box", std::string(20, 'x'), {}});
   const std::string message = TaskWindowsMessage(p.windows);
   EXPECT_EQ(std::string("\nThe task was showing: ").size() + 1000,
             message.size());
