@@ -50,12 +50,14 @@ void EngineLaunch::Answered() {
 }
 
 bool EngineLaunch::UnansweredRuns(bool ended) {
-  if (!launched_ || launched_->answered) return false;
+  if (!launched_) return false;
   std::string error;
   switch (processes_.CheckProcess(launched_->process, &error)) {
     case ProcessState::kRunning:
-      return true;
+      return !launched_->answered;
     case ProcessState::kUnknown:
+      // One that answered stays the engine: nothing to hold or end.
+      if (launched_->answered) return false;
       log_.Log("NT Service Module: WARNING: Could not tell whether the engine " +
                launched_->what + " still runs: " + error);
       break;
@@ -129,18 +131,8 @@ EngineLaunch::Listening EngineLaunch::ListensOn(uint32_t port) {
 }
 
 bool EngineLaunch::HoldsLaunch(uint32_t port) {
-  if (!launched_) return false;
   // The engine does not answer: a runtime that answered once and runs on
   // is hung, not starting, and is never ended; one that is gone is said.
-  if (launched_->answered) {
-    std::string error;
-    if (processes_.CheckProcess(launched_->process, &error) ==
-        ProcessState::kGone) {
-      SayEnded();
-      launched_.reset();
-    }
-    return false;
-  }
   if (!UnansweredRuns()) return false;
   SayWhatItShows();
   if (clock_.TickMs() - launched_->atMs < kLaunchHoldMs) {

@@ -80,7 +80,7 @@ class EngineLaunch : public EngineStarter {
   // engine says why in a box nobody sees on the service's desktop.
   void SayWhatItShows();
   // Whether it runs and never answered; forgets it once it is gone (said
-  // when ended is true) or cannot be told.
+  // when ended is true) or, never answered, cannot be told.
   bool UnansweredRuns(bool ended = true);
   // It ended on its own, and nobody answers: when, and why if Java said.
   void SayEnded();

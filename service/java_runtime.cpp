@@ -97,17 +97,23 @@ std::string ShellPath(const std::string& path,
   return expanded;
 }
 
-std::string ProgramProblem(const std::string& path) {
+namespace {
+// The extension of the path's last part, its dot included; empty for none.
+std::string Extension(const std::string& path) {
   const size_t name = path.find_last_of('\\') + 1;
   const size_t dot = path.find_last_of('.');
-  const std::string extension =
-      dot == std::string::npos || dot < name ? "" : path.substr(dot);
+  return dot == std::string::npos || dot < name ? std::string()
+                                                : path.substr(dot);
+}
+
+std::string ProgramProblem(const std::string& path) {
   for (const char* program : {".exe", ".com", ".bat", ".cmd"}) {
-    if (SamePathText(extension, program)) return std::string();
+    if (SamePathText(Extension(path), program)) return std::string();
   }
   return "not a program: the shell would open it with whatever program its "
          "type names";
 }
+}  // namespace
 
 JavaRuntime ResolveJava(const std::string& javaExe,
                         const std::string& installDir, ModuleFiles& files,
@@ -194,9 +200,8 @@ void JavaReport::Say(const JavaRuntime& java) {
   // A bare name that the search did not find has no extension to tell.
   const std::string& file = java.resolved.empty() ? java.launched
                                                   : java.resolved;
-  const size_t dot = file.find_last_of('.');
   if (java.notAProgram.empty() && !(java.bare && java.resolved.empty()) &&
-      (dot == std::string::npos || !SamePathText(file.substr(dot), ".exe"))) {
+      !SamePathText(Extension(file), ".exe")) {
     log_.Log("NT Service Module: WARNING: Java path " + java.configured +
              " is not a program of its own (.exe): the module holds, ends "
              "and reads the boxes of the process the shell starts for it, "
